@@ -1,0 +1,18 @@
+// Entry point of Horavane.exe: no command line, no console.
+#include <windows.h>
+#include <objbase.h>
+
+#include "core/App.h"
+#include "ui/toolkit/Form.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    int exitCode = 0;
+    {
+        hv::ui::Host host;
+        hv::core::App app(host);
+        if (app.Main()) exitCode = hv::ui::RunMessageLoop();
+    }
+    ::CoUninitialize();
+    return exitCode;
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Creates (once) the build tree's private Wine prefix and prepares it for the program and its
+# tests: no crash dialog, a virtual desktop with a task bar (so the tray icon has a home and
+# xdotool clicks reach it), and the Outlook stand-in registered as "Outlook.Application".
+# Leaves the Wine server running and warmed; scripts/stop-wine.sh ends it.
+# Usage: scripts/prepare-prefix.sh <build dir>
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh" "$1"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  "$HV_WINE" wineboot --init >/dev/null 2>&1 || true
+fi
+"$HV_WINESERVER" -p  # keep the server up between the test programs
+reg() { "$HV_WINE" reg "$@" >/dev/null 2>&1; }
+reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
+reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f
+# Fixed 96 dpi, so that pixel sizes in tests and screenshots are the documented ones.
+reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f
+
+standin="$HV_BUILD_DIR/OutlookStandin.dll"
+if [ -f "$standin" ]; then
+  "$HV_WINE" regsvr32 /s "Z:${standin//\//\\}" >/dev/null 2>&1 || {
+    echo "regsvr32 of the Outlook stand-in failed" >&2
+    exit 1
+  }
+fi
+"$HV_WINE" cmd /c exit >/dev/null 2>&1 || true  # starts Wine's services before the first test

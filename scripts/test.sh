@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds the 64-bit program and its tests, builds the
+# 32-bit program (not run), prepares the private Wine prefix, and runs ctest under Wine on a
+# private Xvfb display. Nothing is left running afterwards. The last line is ctest's summary.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/install-deps.sh
+cmake --preset mingw64 >/dev/null
+cmake --build --preset mingw64
+cmake --preset mingw32 -DHV_BUILD_TESTS=OFF >/dev/null
+cmake --build --preset mingw32
+
+build="$root/build/mingw64"
+. scripts/xvfb.sh
+cleanup() {
+  scripts/stop-wine.sh "$build"
+  hv_stop_xvfb
+}
+trap cleanup EXIT
+hv_start_xvfb
+scripts/prepare-prefix.sh "$build"
+set +e
+ctest --preset mingw64 "$@" 2>&1 | tee "$build/ctest.log"
+status=${PIPESTATUS[0]}
+set -e
+cleanup 2>/dev/null
+trap - EXIT
+grep -E '^[0-9]+% tests passed' "$build/ctest.log" | tail -n1
+exit "$status"

@@ -1,0 +1,28 @@
+// Core commands for tests of the windows alone: each call is counted; the switch does what the
+// core's does to the store and the menu.
+#pragma once
+#include <functional>
+#include <vector>
+
+#include "ui/ConfigureCommands.h"
+
+namespace hv::test {
+
+class FakeCommands : public ui::ConfigureCommands {
+public:
+    void ApplyNotifySwitch() override { ++applySwitch; if (onApplySwitch) onApplySwitch(); }
+    void CheckNotifyAddress() override { ++checkAddress; if (onCheckAddress) onCheckAddress(); }
+    bool SendTestMessage() override { ++testMessages; return testMessageSent; }
+    void RunMenuCommand(ui::MenuCommand c) override { menuCommands.push_back(c); }
+    void TrayCallback(UINT m) override { trayCallbacks.push_back(m); }
+    void TaskbarCreated() override { ++taskbarCreated; }
+    void MainWindowUnloading() override { ++unloading; }
+
+    int applySwitch = 0, checkAddress = 0, testMessages = 0, taskbarCreated = 0, unloading = 0;
+    bool testMessageSent = true;
+    std::vector<ui::MenuCommand> menuCommands;
+    std::vector<UINT> trayCallbacks;
+    std::function<void()> onApplySwitch, onCheckAddress;
+};
+
+}  // namespace hv::test

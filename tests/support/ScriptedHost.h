@@ -1,0 +1,39 @@
+// A host for tests: a clock that the test sets and advances, message boxes that are recorded and
+// answered from a script instead of shown, and waits that only record their length.
+#pragma once
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit/Host.h"
+
+namespace hv::test {
+
+struct ShownBox {
+    std::wstring text;
+    UINT style;
+    std::wstring title;
+};
+
+class ScriptedHost : public ui::Host {
+public:
+    ScriptedHost();
+
+    SYSTEMTIME Now() override { return now_; }
+    int MessageBox(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) override;
+    void Sleep(DWORD milliseconds) override { sleeps.push_back(milliseconds); }
+
+    void SetNow(int year, int month, int day, int hour, int minute, int second = 0);
+    void SetTime(int hour, int minute, int second = 0);
+    void Advance(int seconds);
+
+    // Answers for the next boxes, in order; IDOK when the script has run out.
+    std::deque<int> answers;
+    std::vector<ShownBox> boxes;
+    std::vector<DWORD> sleeps;
+
+private:
+    SYSTEMTIME now_{};
+};
+
+}  // namespace hv::test

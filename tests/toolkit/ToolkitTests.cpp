@@ -1,0 +1,183 @@
+// The toolkit's semantics that the rest of the program relies on: forms created on first touch,
+// handlers run by changes from code as by the user's edits, timers, and message pumping.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "ui/toolkit/AnsiText.h"
+#include "ui/toolkit/Controls.h"
+#include "ui/toolkit/Form.h"
+#include "ui/toolkit/Menu.h"
+#include "ui/toolkit/VersionInfo.h"
+
+namespace hv::ui {
+namespace {
+
+class TestForm : public Form {
+public:
+    TestForm() : Form(Style()) {}
+    static FormStyle Style() {
+        FormStyle s;
+        s.caption = L"Toolkit test";
+        s.clientWidthTwips = 3000;
+        s.clientHeightTwips = 1500;
+        return s;
+    }
+    int loads = 0, unloads = 0;
+    CheckBox box{*this, {{120, 120, 1500, 255}, L"&Box", L"a tip", 2}};
+    TextBox text{*this, {{120, 600, 1500, 285}, L"", L"", 1}};
+    Button button{*this, {{120, 1000, 900, 375}, L"&Go", L"", 0}};
+    Timer timer{*this};
+
+protected:
+    void OnLoad() override { ++loads; }
+    void OnUnload() override { ++unloads; }
+};
+
+void PumpFor(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < ms) {
+        LetPendingMessagesRun();
+        ::Sleep(5);
+    }
+}
+
+TEST(Form, IsCreatedHiddenOnFirstTouchOfAControlAndAgainAfterUnload) {
+    TestForm f;
+    EXPECT_FALSE(f.IsLoaded());
+    EXPECT_EQ(f.box.Value(), 0);
+    EXPECT_TRUE(f.IsLoaded());
+    EXPECT_FALSE(f.Visible());
+    EXPECT_EQ(f.loads, 1);
+    f.box.SetValue(1);
+    f.text.SetText(L"kept until unload");
+    f.Show();
+    EXPECT_TRUE(f.Visible());
+    f.Hide();
+    EXPECT_EQ(f.text.Text(), L"kept until unload");
+    f.Unload();
+    EXPECT_EQ(f.unloads, 1);
+    EXPECT_FALSE(f.IsLoaded());
+    f.Unload();  // harmless when repeated
+    EXPECT_EQ(f.unloads, 1);
+    EXPECT_EQ(f.text.Text(), L"");  // a new window: controls start empty
+    EXPECT_EQ(f.loads, 2);
+}
+
+TEST(Form, ClientAreaIsTheTwipsSizeAtTheWindowDpi) {
+    TestForm f;
+    RECT r{};
+    ::GetClientRect(f.Hwnd(), &r);
+    EXPECT_EQ(r.right, ::MulDiv(3000, static_cast<int>(f.Dpi()), 1440));
+    EXPECT_EQ(r.bottom, ::MulDiv(1500, static_cast<int>(f.Dpi()), 1440));
+    RECT box{};
+    ::GetWindowRect(f.box.Hwnd(), &box);
+    ::MapWindowPoints(nullptr, f.Hwnd(), reinterpret_cast<POINT*>(&box), 2);
+    EXPECT_EQ(box.left, f.Pixels(120));
+    EXPECT_EQ(box.right - box.left, f.Pixels(1620) - f.Pixels(120));
+}
+
+TEST(CheckBox, HandlerRunsOnEveryChangeFromCodeOrUserAndNotOtherwise) {
+    TestForm f;
+    int clicks = 0;
+    f.box.onClick = [&] { ++clicks; };
+    f.box.SetValue(0);
+    EXPECT_EQ(clicks, 0);
+    f.box.SetValue(1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(f.box.Value(), 1);
+    f.box.SetValue(1);
+    EXPECT_EQ(clicks, 1);
+    ::SendMessageW(f.box.Hwnd(), BM_CLICK, 0, 0);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(f.box.Value(), 0);
+}
+
+TEST(TextBox, ChangeHandlerRunsForDifferentTextAndEachKeystroke) {
+    TestForm f;
+    std::vector<std::wstring> changes;
+    f.text.onChange = [&] { changes.push_back(f.text.Text()); };
+    f.text.SetText(L"");
+    EXPECT_TRUE(changes.empty());
+    f.text.SetText(L"abc");
+    f.text.SetText(L"abc");
+    ::SendMessageW(f.text.Hwnd(), EM_SETSEL, 3, 3);
+    ::SendMessageW(f.text.Hwnd(), WM_CHAR, L'd', 0);
+    EXPECT_EQ(changes, (std::vector<std::wstring>{L"abc", L"abcd"}));
+}
+
+TEST(TextBox, HoldsTextBeyondTheTypingLimit) {
+    TestForm f;
+    const std::wstring big(100000, L'y');
+    f.text.SetText(big);
+    EXPECT_EQ(f.text.Text(), big);
+}
+
+TEST(Timer, TicksOnlyWhileEnabledWithAnInterval) {
+    TestForm f;
+    int ticks = 0;
+    f.timer.onTick = [&] { ++ticks; };
+    f.timer.SetEnabled(true);  // no interval yet: no tick
+    PumpFor(150);
+    EXPECT_EQ(ticks, 0);
+    f.timer.SetInterval(30);
+    PumpFor(400);
+    EXPECT_GT(ticks, 0);
+    f.timer.SetEnabled(false);
+    const int stopped = ticks;
+    PumpFor(200);
+    EXPECT_EQ(ticks, stopped);
+    EXPECT_EQ(f.timer.Interval(), 30u);
+}
+
+TEST(LetPendingMessagesRun, DispatchesQueuedMessagesAndKeepsQuitForTheLoop) {
+    TestForm f;
+    int clicks = 0;
+    f.button.onClick = [&] { ++clicks; };
+    ::PostMessageW(f.Hwnd(), WM_COMMAND, MAKEWPARAM(f.button.Id(), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(f.button.Hwnd()));
+    ::PostQuitMessage(7);
+    LetPendingMessagesRun();
+    EXPECT_EQ(clicks, 1);
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST(PopupMenu, RunsItemCommandsAndKeepsCheckMarks) {
+    TestForm f;
+    PopupMenu menu(f);
+    int runs = 0;
+    const UINT a = menu.AddItem(L"&Alpha", [&] { ++runs; });
+    menu.AddSeparator();
+    const UINT b = menu.AddItem(L"&Beta", nullptr);
+    menu.SetChecked(a, true);
+    EXPECT_TRUE(menu.Checked(a));
+    EXPECT_FALSE(menu.Checked(b));
+    EXPECT_EQ(menu.Caption(a), L"&Alpha");
+    ::SendMessageW(f.Hwnd(), WM_COMMAND, MAKEWPARAM(a, 0), 0);
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(menu.RunCommand(b));  // an item without a command only closes the menu
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(VersionInfo, ComesFromTheRunningProgramsResource) {
+    const VersionInfo v = ReadVersionInfo();
+    EXPECT_EQ(v.companyName, L"Quil");
+    EXPECT_EQ(v.productName, L"Horavane");
+    EXPECT_EQ(v.major, 1u);
+    EXPECT_EQ(v.minor, 1u);
+    EXPECT_EQ(v.build, 0u);
+    EXPECT_EQ(v.revision, 2u);
+    EXPECT_FALSE(v.legalCopyright.empty());
+    EXPECT_FALSE(ProgramFolder().empty());
+}
+
+TEST(AnsiText, RoundTripsThroughTheSystemCodePage) {
+    const std::wstring text = L"Caf\u00e9 M\u00fcller";
+    EXPECT_EQ(FromAnsi(ToAnsi(text)), text);
+    EXPECT_EQ(FromUtf8(ToUtf8(L"\u65e5\u672c")), L"\u65e5\u672c");
+}
+
+}  // namespace
+}  // namespace hv::ui

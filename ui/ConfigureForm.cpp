@@ -1,0 +1,173 @@
+#include "ui/ConfigureForm.h"
+
+#include "resources/resource.h"
+
+namespace hv::ui {
+namespace {
+
+FormStyle ConfigureStyle() {
+    FormStyle s;
+    s.caption = L"Horavane Configuration";
+    // Fixed dialog border with a close box; no minimize or maximize button.
+    s.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    s.exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
+    s.clientWidthTwips = 5940;
+    s.clientHeightTwips = 3405;
+    return s;
+}
+
+// Positions inside a frame are given relative to the frame; controls are children of the window.
+ControlSpec In(const ControlSpec& frame, ControlSpec spec) {
+    spec.rect.left += frame.rect.left;
+    spec.rect.top += frame.rect.top;
+    return spec;
+}
+
+const ControlSpec kFrame1{{0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};
+const ControlSpec kFrame3{{0, 1800, 5895, 1095}, L"Email formatting options (select appointment fields to include)",
+                          L"", 7, true};
+
+}  // namespace
+
+ConfigureForm::ConfigureForm(Host& host, ConfigureCommands& commands)
+    : Form(ConfigureStyle()),
+      Frame1(*this, kFrame1),
+      chkCEEnabled(*this, In(kFrame1, {{120, 240, 5655, 255},
+                                       L"&Enable notification email to the following email address:",
+                                       L"Checked: Email notification is enabled, Unchecked: Email notification is disabled.",
+                                       4})),
+      txtEmailAddress(*this, In(kFrame1, {{120, 600, 4815, 285}, L"",
+                                          L"Enter the email address for you notification service", 2})),
+      cmdTestEmail(*this, In(kFrame1, {{5040, 600, 735, 255}, L"&Test", L"Send a test page to the specified address.", 3})),
+      chkReminder(*this, In(kFrame1, {{120, 960, 5415, 315},
+                                      L"Notifiy only if the Outlook appointment &reminder option is checked.",
+                                      L"Checked: Notification is limited to only Outlook appointments with the reminder option checked.",
+                                      5})),
+      Label1(*this, In(kFrame1, {{120, 1320, 2895, 255}, L"Notifiy only if appointment cate&gory = ", L"", 12})),
+      txtCategory(*this, In(kFrame1, {{2880, 1320, 2055, 285}, L"",
+                                      L"Notification is limited to Outlook appointments with a matching category text to the one entered here.",
+                                      6})),
+      cmdClear(*this, In(kFrame1, {{5040, 1320, 735, 255}, L"Cl&ear", L"Clear the category text.", 15})),
+      Frame3(*this, kFrame3),
+      chkSubject(*this, In(kFrame3, {{360, 360, 975, 195}, L"&Subject (",
+                                     L"Includes the appointment subject in the email subject.", 8})),
+      chkStartEndTIme(*this, In(kFrame3, {{1320, 360, 1695, 195}, L"Start-End &Time)",
+                                          L"Includes the appointment start and end time in the email subject.", 9})),
+      chkLocation(*this, In(kFrame3, {{2880, 360, 1575, 195}, L"> &Location",
+                                      L"Includes the appointment location in the email subject.", 10})),
+      chkOrganizer(*this, In(kFrame3, {{3960, 360, 1815, 195}, L"/ Meeting &Organizer",
+                                       L"Includes the name of the appointment oganizer in the email subject if not the current user.",
+                                       11})),
+      chkComments(*this, In(kFrame3, {{360, 720, 4935, 195}, L"Include appointment &body in email body",
+                                      L"Includes the appointment's notes as the body of the email.", 13})),
+      cmdOK(*this, {{2280, 3000, 1215, 375}, L"&Close", L"", 0}),
+      tmrChkCalEvents(*this),
+      mnuPopUpMenu(*this),
+      host_(host),
+      commands_(commands),
+      settings_(settings::LiveSettings{txtEmailAddress, chkCEEnabled, chkReminder, txtCategory, chkSubject,
+                                       chkStartEndTIme, chkLocation, chkOrganizer, chkComments, mnuPopUpMenu, 0}) {
+    auto run = [this](MenuCommand c) { return [this, c] { commands_.RunMenuCommand(c); }; };
+    mnuConfigure = mnuPopUpMenu.AddItem(L"C&onfigure", run(MenuCommand::Configure));
+    mnuEnableEmailNotification =
+        mnuPopUpMenu.AddItem(L"&Enable Email Notification", run(MenuCommand::EnableEmailNotification));
+    mnuQAppt = mnuPopUpMenu.AddItem(L"&View Pending Notifications", run(MenuCommand::ViewPending));
+    mnuPopUpMenu.AddSeparator();
+    mnuHelpContents = mnuPopUpMenu.AddItem(L"&Help Contents", run(MenuCommand::HelpContents));
+    mnuHelpAbout = mnuPopUpMenu.AddItem(L"Help &About", run(MenuCommand::HelpAbout));
+    mnuPopUpMenu.AddSeparator();
+    mnuExit = mnuPopUpMenu.AddItem(L"&Exit", run(MenuCommand::Exit));
+    mnuClose = mnuPopUpMenu.AddItem(L"&Close", nullptr);  // only closes the menu
+    settings_.Live().mnuEnableEmailNotification = mnuEnableEmailNotification;
+    WireHandlers();
+}
+
+ConfigureForm::~ConfigureForm() { Unload(); }
+
+HICON ConfigureForm::Picture(int index) const {
+    return index >= 1 && index <= 3 ? pictures_[static_cast<size_t>(index - 1)].get() : nullptr;
+}
+
+void ConfigureForm::WireHandlers() {
+    chkCEEnabled.onClick = [this] { commands_.ApplyNotifySwitch(); };
+    chkReminder.onClick = [this] { WriteBoxSetting(L"Reminder", chkReminder); };
+    chkSubject.onClick = [this] { WriteBoxSetting(L"Subject", chkSubject); };
+    chkStartEndTIme.onClick = [this] { WriteBoxSetting(L"StartEndTime", chkStartEndTIme); };
+    chkLocation.onClick = [this] { WriteBoxSetting(L"Location", chkLocation); };
+    chkOrganizer.onClick = [this] { WriteBoxSetting(L"Organizer", chkOrganizer); };
+    chkComments.onClick = [this] { WriteBoxSetting(L"Comments", chkComments); };
+    txtCategory.onChange = [this] { settings_.WriteSetting(L"CategoryText", txtCategory.Text(), L"S"); };
+    cmdClear.onClick = [this] { cmdClear_Click(); };
+    cmdOK.onClick = [this] { cmdOK_Click(); };
+    cmdTestEmail.onClick = [this] { cmdTestEmail_Click(); };
+}
+
+void ConfigureForm::WriteBoxSetting(const wchar_t* valueName, CheckBox& box) {
+    settings_.WriteSetting(valueName, std::to_wstring(box.Value()), L"S");
+}
+
+void ConfigureForm::OnLoad() {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    const int ids[3] = {IDI_TRAY1, IDI_TRAY2, IDI_TRAY3};
+    for (size_t i = 0; i < 3; ++i)
+        pictures_[i].reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(ids[i]), IMAGE_ICON,
+                                                           ::GetSystemMetrics(SM_CXSMICON),
+                                                           ::GetSystemMetrics(SM_CYSMICON), 0)));
+    HICON big = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, LR_SHARED));
+    if (big) ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    if (pictures_[1]) ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(pictures_[1].get()));
+    taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+    cmdOK.Focus();
+}
+
+void ConfigureForm::OnUnload() { commands_.MainWindowUnloading(); }
+
+void ConfigureForm::OnCloseBox() {
+    // The close box does what a Close that passes the address check does; it never unloads the
+    // main window.
+    cmdOK_Click();
+}
+
+bool ConfigureForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+    if (message == WM_MOUSEMOVE) {
+        // The tray icon's callback uses this message number, with the mouse message that happened
+        // over the icon in lParam. The core acts on the two it knows and ignores everything else,
+        // real mouse moves over the visible window included.
+        commands_.TrayCallback(static_cast<UINT>(lParam));
+        return false;
+    }
+    if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+        commands_.TaskbarCreated();
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+void ConfigureForm::cmdClear_Click() {
+    txtCategory.SetText(L"");
+    settings_.WriteSetting(L"CategoryText", L"", L"S");
+}
+
+void ConfigureForm::cmdOK_Click() {
+    const bool emptyAddress = txtEmailAddress.Text().empty();
+    if (emptyAddress && chkCEEnabled.Value() == 1) {
+        commands_.CheckNotifyAddress();  // warns; the window stays open
+        return;
+    }
+    commands_.CheckNotifyAddress();
+    Hide();
+    tmrChkCalEvents.SetInterval(500);
+    tmrChkCalEvents.SetEnabled(true);
+}
+
+void ConfigureForm::cmdTestEmail_Click() {
+    chkCEEnabled.SetValue(1);
+    settings_.SaveSettings();
+    if (!commands_.SendTestMessage()) return;  // the failure has been reported
+    host_.MessageBox(Hwnd(),
+                     L"A test email has been sent.\r\nPlease verify receipt by " + txtEmailAddress.Text() + L".",
+                     MB_OK, L"Horavane");
+}
+
+}  // namespace hv::ui

@@ -1,0 +1,68 @@
+// frmConfigure: the configuration window, and the program's hidden main window. Its controls hold
+// the live settings; it owns the poll timer, the tray pictures and the tray pop-up menu.
+#pragma once
+#include <array>
+
+#include "settings/Settings.h"
+#include "ui/ConfigureCommands.h"
+#include "ui/toolkit/Controls.h"
+#include "ui/toolkit/Form.h"
+#include "ui/toolkit/Host.h"
+#include "ui/toolkit/Menu.h"
+
+namespace hv::ui {
+
+class ConfigureForm : public Form {
+public:
+    ConfigureForm(Host& host, ConfigureCommands& commands);
+    ~ConfigureForm() override;
+
+    // The tray pictures 1 to 3 (image 2 active, image 3 inactive). Owned by the window.
+    HICON Picture(int index) const;
+
+    // The handlers of the window's buttons, callable as a press of the button.
+    void cmdOK_Click();
+    void cmdClear_Click();
+    void cmdTestEmail_Click();
+
+    Frame Frame1;
+    CheckBox chkCEEnabled;
+    TextBox txtEmailAddress;
+    Button cmdTestEmail;
+    CheckBox chkReminder;
+    Label Label1;
+    TextBox txtCategory;
+    Button cmdClear;
+    Frame Frame3;
+    CheckBox chkSubject;
+    CheckBox chkStartEndTIme;
+    CheckBox chkLocation;
+    CheckBox chkOrganizer;
+    CheckBox chkComments;
+    Button cmdOK;
+
+    Timer tmrChkCalEvents;
+    PopupMenu mnuPopUpMenu;
+    UINT mnuConfigure = 0, mnuEnableEmailNotification = 0, mnuQAppt = 0, mnuHelpContents = 0,
+         mnuHelpAbout = 0, mnuExit = 0, mnuClose = 0;
+
+    settings::Settings& Settings() { return settings_; }
+
+protected:
+    void OnLoad() override;
+    void OnUnload() override;
+    void OnCloseBox() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void WireHandlers();
+    void WriteBoxSetting(const wchar_t* valueName, CheckBox& box);
+
+    Host& host_;
+    ConfigureCommands& commands_;
+    settings::Settings settings_;
+    std::array<UniqueIcon, 3> pictures_;
+    UINT taskbarCreated_ = 0;
+};
+
+}  // namespace hv::ui

@@ -1,0 +1,151 @@
+// The controls of a form. Each control knows its form, its place in twips, its caption, tooltip
+// and tab index, and is created when its form loads. Touching a control of a form that does not
+// exist loads the form. Setting a check box's value or a text box's text from code runs its
+// handler when the value differs, just as the user's edit does.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace hv::ui {
+
+class Form;
+
+struct TwipsRect {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
+struct ControlSpec {
+    TwipsRect rect;              // inside the form's client area
+    std::wstring caption;
+    std::wstring tooltip;
+    int tabIndex = 0;
+    bool bold = false;
+};
+
+class Control {
+public:
+    Control(Form& form, ControlSpec spec);
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+    virtual ~Control();
+
+    HWND Hwnd();
+    int Id() const { return id_; }
+    const ControlSpec& Spec() const { return spec_; }
+    // The control's rectangle in client pixels at the form's DPI.
+    RECT PixelRect() const;
+    void Focus();
+
+protected:
+    virtual const wchar_t* WindowClass() const = 0;
+    virtual DWORD WindowStyle() const = 0;
+    virtual DWORD WindowExStyle() const { return 0; }
+    virtual void OnCommand(WORD /*code*/) {}
+    virtual void OnCreated() {}
+    HWND Existing() const { return hwnd_; }
+    Form& Owner() const { return form_; }
+
+private:
+    friend class Form;
+    void Create(HWND parent, HWND tooltip);
+    void Reposition();
+
+    Form& form_;
+    ControlSpec spec_;
+    int id_;
+    HWND hwnd_ = nullptr;
+};
+
+class CheckBox : public Control {
+public:
+    using Control::Control;
+    int Value();
+    void SetValue(int value);
+    std::function<void()> onClick;
+
+protected:
+    const wchar_t* WindowClass() const override { return L"BUTTON"; }
+    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
+    void OnCommand(WORD code) override;
+};
+
+class TextBox : public Control {
+public:
+    enum class Kind { SingleLine, MultiLineReadOnly };
+    TextBox(Form& form, ControlSpec spec, Kind kind = Kind::SingleLine);
+    std::wstring Text();
+    void SetText(const std::wstring& text);
+    std::function<void()> onChange;
+
+protected:
+    const wchar_t* WindowClass() const override { return L"EDIT"; }
+    DWORD WindowStyle() const override;
+    DWORD WindowExStyle() const override { return WS_EX_CLIENTEDGE; }
+    void OnCommand(WORD code) override;
+    void OnCreated() override;
+
+private:
+    Kind kind_;
+};
+
+class Button : public Control {
+public:
+    using Control::Control;
+    std::function<void()> onClick;
+    void Click();
+
+protected:
+    const wchar_t* WindowClass() const override { return L"BUTTON"; }
+    DWORD WindowStyle() const override { return BS_PUSHBUTTON | WS_TABSTOP; }
+    void OnCommand(WORD code) override;
+};
+
+class Frame : public Control {
+public:
+    using Control::Control;
+
+protected:
+    const wchar_t* WindowClass() const override { return L"BUTTON"; }
+    DWORD WindowStyle() const override { return BS_GROUPBOX; }
+};
+
+class Label : public Control {
+public:
+    using Control::Control;
+    std::function<void()> onClick;
+
+protected:
+    const wchar_t* WindowClass() const override { return L"STATIC"; }
+    DWORD WindowStyle() const override { return SS_LEFT | SS_NOTIFY; }
+    void OnCommand(WORD code) override;
+};
+
+// A window timer owned by a form: an interval and an enabled flag. Enabling it, or setting the
+// interval while it is enabled, restarts the countdown.
+class Timer {
+public:
+    explicit Timer(Form& form);
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+    ~Timer();
+
+    UINT Interval() const { return interval_; }
+    void SetInterval(UINT milliseconds);
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    std::function<void()> onTick;
+
+private:
+    friend class Form;
+    void Arm();
+    void Fire();
+
+    Form& form_;
+    UINT_PTR id_;
+    UINT interval_ = 0;
+    bool enabled_ = false;
+};
+
+}  // namespace hv::ui

@@ -1,0 +1,297 @@
+#include "ui/toolkit/Form.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include "ui/toolkit/Controls.h"
+#include "ui/toolkit/Menu.h"
+
+namespace hv::ui {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"HoravaneForm";
+
+void RegisterFormClass(WNDPROC proc) {
+    static bool registered = false;  // one class per process; registering twice is harmless
+    if (registered) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFormClass;
+    ::RegisterClassExW(&wc);
+    registered = true;
+}
+
+UINT WindowDpi(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && hwnd) {
+        const UINT dpi = getDpiForWindow(hwnd);
+        if (dpi) return dpi;
+    }
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+void ReportHandlerFailure(const char* what) {
+    char text[512];
+    std::snprintf(text, sizeof text, "Horavane: an event handler failed: %s\n", what);
+    ::OutputDebugStringA(text);
+}
+
+}  // namespace
+
+Form::Form(FormStyle style) : style_(std::move(style)) {}
+
+Form::~Form() {
+    unloading_ = true;
+    if (hwnd_) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+        hwnd_ = nullptr;
+    }
+}
+
+HWND Form::Hwnd() {
+    if (!hwnd_) Load();
+    return hwnd_;
+}
+
+void Form::Load() {
+    if (hwnd_ || unloading_) return;
+    RegisterFormClass(&Form::WindowProc);
+    dpi_ = WindowDpi(nullptr);
+    RECT r{0, 0, Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips)};
+    ::AdjustWindowRectEx(&r, style_.style, FALSE, style_.exStyle);
+    HWND hwnd = ::CreateWindowExW(style_.exStyle, kFormClass, style_.caption.c_str(), style_.style,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
+                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (!hwnd) return;
+    const UINT actual = WindowDpi(hwnd);
+    if (actual != dpi_) ApplyDpi(actual);
+    CreateFonts();
+    if (style_.background != CLR_INVALID)
+        backgroundBrush_.reset(::CreateSolidBrush(style_.background));
+    CreateControls();
+    if (style_.centred) {
+        RECT w{};
+        ::GetWindowRect(hwnd_, &w);
+        RECT work{};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        const int x = work.left + ((work.right - work.left) - (w.right - w.left)) / 2;
+        const int y = work.top + ((work.bottom - work.top) - (w.bottom - w.top)) / 2;
+        ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    OnLoad();
+}
+
+void Form::Show() {
+    HWND hwnd = Hwnd();
+    if (!hwnd) return;
+    ::ShowWindow(hwnd, SW_SHOW);
+    ::SetForegroundWindow(hwnd);
+}
+
+void Form::Hide() {
+    if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+}
+
+bool Form::Visible() const { return hwnd_ && ::IsWindowVisible(hwnd_); }
+
+void Form::Unload() {
+    if (!hwnd_ || unloading_) return;
+    unloading_ = true;
+    OnUnload();
+    if (hwnd_) ::DestroyWindow(hwnd_);
+    unloading_ = false;
+}
+
+void Form::SetCaption(const std::wstring& caption) {
+    style_.caption = caption;
+    if (hwnd_) ::SetWindowTextW(hwnd_, caption.c_str());
+}
+
+std::wstring Form::Caption() {
+    HWND hwnd = Hwnd();
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+int Form::Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
+
+HFONT Form::DialogFont(bool bold) const {
+    return static_cast<HFONT>(bold ? boldFont_.get() : font_.get());
+}
+
+void Form::CreateFonts() {
+    // 8.25 pt MS Sans Serif, the classic dialog font, at this window's DPI.
+    LOGFONTW lf{};
+    lf.lfHeight = -::MulDiv(825, static_cast<int>(dpi_), 7200);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(lf.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+    font_.reset(::CreateFontIndirectW(&lf));
+    lf.lfWeight = FW_BOLD;
+    boldFont_.reset(::CreateFontIndirectW(&lf));
+}
+
+void Form::CreateControls() {
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    std::vector<Control*> ordered = controls_;
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Control* a, const Control* b) { return a->spec_.tabIndex < b->spec_.tabIndex; });
+    for (Control* c : ordered) c->Create(hwnd_, tooltip_);
+}
+
+void Form::ApplyDpi(UINT dpi) {
+    dpi_ = dpi;
+    RECT r{0, 0, Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips)};
+    ::AdjustWindowRectEx(&r, style_.style, FALSE, style_.exStyle);
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    // Handlers run inside the system's message dispatch: nothing may unwind through it.
+    try {
+        return form->HandleMessage(message, wParam, lParam);
+    } catch (const std::exception& e) {
+        ReportHandlerFailure(e.what());
+    } catch (...) {
+        ReportHandlerFailure("unknown exception");
+    }
+    return 0;
+}
+
+bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (OnMessage(message, wParam, lParam, result)) return result;
+    switch (message) {
+    case WM_COMMAND:
+        RouteCommand(wParam, lParam);
+        return 0;
+    case WM_TIMER:
+        for (Timer* t : timers_)
+            if (t->id_ == wParam) { t->Fire(); return 0; }
+        break;
+    case WM_CLOSE:
+        OnCloseBox();
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        if (backgroundBrush_) {
+            ::SetBkColor(reinterpret_cast<HDC>(wParam), style_.background);
+            return reinterpret_cast<LRESULT>(backgroundBrush_.get());
+        }
+        break;
+    case WM_ERASEBKGND:
+        if (backgroundBrush_) {
+            RECT r{};
+            ::GetClientRect(hwnd_, &r);
+            ::FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(backgroundBrush_.get()));
+            return 1;
+        }
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(hwnd_, &ps);
+        OnPaint(dc);
+        ::EndPaint(hwnd_, &ps);
+        return 0;
+    }
+    case 0x02E0: {  // WM_DPICHANGED: lay the window out again at the new DPI
+        ApplyDpi(HIWORD(wParam));
+        CreateFonts();
+        for (Control* c : controls_) c->Reposition();
+        return 0;
+    }
+    case WM_NCDESTROY: {
+        LRESULT r = ::DefWindowProcW(hwnd_, message, wParam, lParam);
+        AfterDestroy();
+        return r;
+    }
+    default:
+        break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
+    const WORD id = LOWORD(wParam);
+    const WORD code = HIWORD(wParam);
+    if (lParam == 0) {  // a menu item or an accelerator
+        for (PopupMenu* m : menus_)
+            if (m->RunCommand(id)) return;
+        return;
+    }
+    for (Control* c : controls_)
+        if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) { c->OnCommand(code); return; }
+}
+
+void Form::AfterDestroy() {
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    tooltip_ = nullptr;
+    for (Control* c : controls_) c->hwnd_ = nullptr;
+    for (Timer* t : timers_) t->enabled_ = false;
+}
+
+void LetPendingMessagesRun() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {  // leave it for the message loop
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (!TranslateFormMessage(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!TranslateFormMessage(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+bool TranslateFormMessage(MSG& msg) {
+    if (!msg.hwnd) return false;
+    HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+    // Keys that reach the form window itself (a form without focusable controls) stay its own.
+    if (!root || root == msg.hwnd) return false;
+    wchar_t cls[32] = {};
+    ::GetClassNameW(root, cls, 32);
+    if (lstrcmpW(cls, kFormClass) != 0) return false;
+    return ::IsDialogMessageW(root, &msg) != FALSE;
+}
+
+}  // namespace hv::ui

@@ -1,0 +1,102 @@
+// A top-level window with toolkit semantics: it is created ("loaded") on first touch, shown and
+// hidden without being destroyed, and unloaded (destroyed) only on request. Its controls are laid
+// out in twips and created in tab order; WM_COMMAND and WM_TIMER are routed to the control, menu
+// item or timer they belong to. Exceptions never leave the window procedure.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/toolkit/UniqueHandle.h"
+
+namespace hv::ui {
+
+class Control;
+class Timer;
+class PopupMenu;
+
+struct FormStyle {
+    std::wstring caption;
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    DWORD exStyle = WS_EX_CONTROLPARENT;
+    int clientWidthTwips = 0;
+    int clientHeightTwips = 0;
+    COLORREF background = CLR_INVALID;  // CLR_INVALID: the system's dialog colour
+    bool centred = true;
+};
+
+class Form {
+public:
+    explicit Form(FormStyle style);
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+    virtual ~Form();
+
+    // The window handle; loads the form first when it does not exist.
+    HWND Hwnd();
+    bool IsLoaded() const { return hwnd_ != nullptr; }
+    void Load();
+    void Show();
+    void Hide();
+    bool Visible() const;
+    // Destroys the window after running OnUnload. Does nothing when not loaded or already
+    // unloading.
+    void Unload();
+
+    void SetCaption(const std::wstring& caption);
+    std::wstring Caption();
+
+    // Pixels for a length in twips at this window's DPI.
+    int Pixels(int twips) const;
+    UINT Dpi() const { return dpi_; }
+    HFONT DialogFont(bool bold) const;
+
+protected:
+    // Runs after the window and its controls exist (the toolkit's load event).
+    virtual void OnLoad() {}
+    // Runs before the window is destroyed (the toolkit's unload event).
+    virtual void OnUnload() {}
+    // The title bar's close box. Hides the window unless a form says otherwise.
+    virtual void OnCloseBox() { Hide(); }
+    // Messages a form wants to see before the default handling. Return true when handled.
+    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    virtual void OnPaint(HDC) {}
+
+    const FormStyle& Style() const { return style_; }
+
+private:
+    friend class Control;
+    friend class Timer;
+    friend class PopupMenu;
+
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    void CreateFonts();
+    void ApplyDpi(UINT dpi);
+    void RouteCommand(WPARAM wParam, LPARAM lParam);
+    void AfterDestroy();
+
+    FormStyle style_;
+    HWND hwnd_ = nullptr;
+    UINT dpi_ = 96;
+    bool unloading_ = false;
+    UniqueGdiObject font_, boldFont_;
+    UniqueGdiObject backgroundBrush_;
+    HWND tooltip_ = nullptr;  // destroyed with the form window
+    std::vector<Control*> controls_;
+    std::vector<Timer*> timers_;
+    std::vector<PopupMenu*> menus_;
+};
+
+// Dispatches every message already queued, then returns. Handlers, timer ticks included, may run.
+void LetPendingMessagesRun();
+
+// Runs the message loop until WM_QUIT; returns its exit code.
+int RunMessageLoop();
+
+// Gives keyboard navigation (tab, access keys, Enter, Esc) to the form that owns the message.
+bool TranslateFormMessage(MSG& msg);
+
+}  // namespace hv::ui

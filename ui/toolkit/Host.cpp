@@ -1,0 +1,17 @@
+#include "ui/toolkit/Host.h"
+
+namespace hv::ui {
+
+SYSTEMTIME Host::Now() {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    return now;
+}
+
+int Host::MessageBox(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) {
+    return ::MessageBoxW(owner, text.c_str(), title.c_str(), style);
+}
+
+void Host::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace hv::ui
