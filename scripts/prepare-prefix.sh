@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$HV_WINE" wineboot --init >/dev/null 2>&1 || true
 fi
-"$HV_WINESERVER" -p  # keep the server up between the test programs
+"$HV_WINESERVER" -p 2>/dev/null || true  # keep the server up between the test programs (it may be up already)
 reg() { "$HV_WINE" reg "$@" >/dev/null 2>&1; }
 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
