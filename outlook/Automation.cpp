@@ -1,0 +1,215 @@
+#include "outlook/Automation.h"
+
+#include <vector>
+
+#include "ui/toolkit/AnsiText.h"
+
+namespace hv::outlook {
+namespace {
+
+std::wstring SystemText(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                     nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+    ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) {
+        wchar_t code[32];
+        ::wsprintfW(code, L"Automation error 0x%08lX", static_cast<unsigned long>(hr));
+        text = code;
+    }
+    return text;
+}
+
+// Takes the server's error out of an EXCEPINFO and frees its strings.
+AutomationError FromException(HRESULT hr, EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    std::wstring description = info.bstrDescription ? std::wstring(info.bstrDescription) : std::wstring();
+    HRESULT effective = hr;
+    if (hr == DISP_E_EXCEPTION) {
+        if (FAILED(info.scode)) effective = info.scode;
+        else if (info.wCode) effective = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode);
+    }
+    ::SysFreeString(info.bstrSource);
+    ::SysFreeString(info.bstrDescription);
+    ::SysFreeString(info.bstrHelpFile);
+    info = EXCEPINFO{};
+    if (description.empty()) description = SystemText(effective);
+    return AutomationError(effective, description);
+}
+
+DISPID IdOf(IDispatch* object, const wchar_t* name) {
+    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) {
+        if (hr == DISP_E_UNKNOWNNAME)
+            throw AutomationError(hr, L"Object doesn't support this property or method: " + std::wstring(name));
+        throw AutomationError(hr, SystemText(hr));
+    }
+    return id;
+}
+
+Variant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list<Variant> args) {
+    // DISPPARAMS takes the arguments last to first.
+    std::vector<VARIANT> reversed(args.size());
+    size_t i = args.size();
+    for (const Variant& a : args) reversed[--i] = *a.get();  // shallow: `args` owns the contents
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    DISPID putId = DISPID_PROPERTYPUT;
+    if (flags == DISPATCH_PROPERTYPUT) {
+        params.rgdispidNamedArgs = &putId;
+        params.cNamedArgs = 1;
+    }
+    Variant result;
+    EXCEPINFO info{};
+    UINT argError = 0;
+    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                                      flags == DISPATCH_PROPERTYPUT ? nullptr : result.get(), &info, &argError);
+    if (hr == DISP_E_EXCEPTION) throw FromException(hr, info);
+    if (FAILED(hr)) throw AutomationError(hr, SystemText(hr));
+    return result;
+}
+
+}  // namespace
+
+AutomationError::AutomationError(HRESULT hr, std::wstring description)
+    : hr_(hr), description_(std::move(description)), what_(ui::ToUtf8(description_)) {}
+
+bool AutomationError::ServerGone() const {
+    switch (static_cast<unsigned long>(hr_)) {
+    case 0x80010108UL:  // RPC_E_DISCONNECTED
+    case 0x800706BAUL:  // RPC_S_SERVER_UNAVAILABLE
+    case 0x800706BEUL:  // RPC_S_CALL_FAILED
+    case 0x800706BFUL:  // RPC_S_CALL_FAILED_DNE
+    case 0x80040007UL:  // OLE_E_NOTRUNNING
+    case 0x800401FDUL:  // CO_E_OBJNOTCONNECTED
+    case 0x80010012UL:  // RPC_E_SERVER_DIED_DNE
+    case 0x80010007UL:  // RPC_E_SERVER_DIED
+        return true;
+    default:
+        return false;
+    }
+}
+
+Bstr::Bstr(const std::wstring& text) : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+
+Variant::Variant(const wchar_t* text) : Variant(std::wstring(text)) {}
+
+Variant::Variant(const std::wstring& text) {
+    ::VariantInit(&v_);
+    v_.vt = VT_BSTR;
+    v_.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+Variant::Variant(bool value) {
+    ::VariantInit(&v_);
+    v_.vt = VT_BOOL;
+    v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+Variant::Variant(int value) {
+    ::VariantInit(&v_);
+    v_.vt = VT_I4;
+    v_.lVal = value;
+}
+
+Variant::Variant(IDispatch* object) {
+    ::VariantInit(&v_);
+    v_.vt = VT_DISPATCH;
+    v_.pdispVal = object;
+    if (object) object->AddRef();
+}
+
+Variant Variant::FromDate(DATE date) {
+    Variant v;
+    v.v_.vt = VT_DATE;
+    v.v_.date = date;
+    return v;
+}
+
+Variant::Variant(const Variant& other) {
+    ::VariantInit(&v_);
+    ::VariantCopy(&v_, &other.v_);
+}
+
+Variant& Variant::operator=(const Variant& other) {
+    if (this != &other) ::VariantCopy(&v_, &other.v_);
+    return *this;
+}
+
+bool Variant::IsNothing() const {
+    if (v_.vt == VT_EMPTY || v_.vt == VT_NULL) return true;
+    if (v_.vt == VT_DISPATCH) return v_.pdispVal == nullptr;
+    if (v_.vt == VT_UNKNOWN) return v_.punkVal == nullptr;
+    return false;
+}
+
+VARIANT Variant::Converted(VARTYPE type) const {
+    VARIANT out;
+    ::VariantInit(&out);
+    const HRESULT hr = ::VariantChangeTypeEx(&out, const_cast<VARIANT*>(&v_), LOCALE_USER_DEFAULT, 0, type);
+    if (FAILED(hr)) throw AutomationError(hr, L"Type mismatch");
+    return out;
+}
+
+std::wstring Variant::AsString() const {
+    VARIANT v = Converted(VT_BSTR);
+    std::wstring text = v.bstrVal ? std::wstring(v.bstrVal, ::SysStringLen(v.bstrVal)) : std::wstring();
+    ::VariantClear(&v);
+    return text;
+}
+
+bool Variant::AsBool() const { return Converted(VT_BOOL).boolVal != VARIANT_FALSE; }
+
+long Variant::AsLong() const { return Converted(VT_I4).lVal; }
+
+DATE Variant::AsDate() const { return Converted(VT_DATE).date; }
+
+Dispatch Variant::AsDispatch() const {
+    if (IsNothing()) throw AutomationError(E_POINTER, L"Object variable not set.");
+    Dispatch d;
+    if (v_.vt == VT_DISPATCH) d = v_.pdispVal;
+    else if (v_.vt == VT_UNKNOWN) v_.punkVal->QueryInterface(IID_PPV_ARGS(&d));
+    if (!d) throw AutomationError(DISP_E_TYPEMISMATCH, L"Type mismatch");
+    return d;
+}
+
+Variant Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
+    // Like a late-bound client, ask for the property or the method of that name.
+    return InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYGET | DISPATCH_METHOD, args);
+}
+
+void Put(IDispatch* object, const wchar_t* name, const Variant& value) {
+    InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYPUT, {value});
+}
+
+Variant Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
+    return InvokeId(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
+}
+
+Variant DefaultValue(IDispatch* object) {
+    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
+    return InvokeId(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});
+}
+
+std::wstring TypeName(IDispatch* object) {
+    ComPtr<ITypeInfo> info;
+    UINT count = 0;
+    if (object && SUCCEEDED(object->GetTypeInfoCount(&count)) && count > 0 &&
+        SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) && info) {
+        Bstr name;
+        if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr)) && name.get()) {
+            std::wstring text = name.str();
+            if (!text.empty() && text[0] == L'_') text.erase(0, 1);  // "_Application" reads "Application"
+            if (!text.empty()) return text;
+        }
+    }
+    return L"Object";
+}
+
+}  // namespace hv::outlook

@@ -1,0 +1,94 @@
+// Late-bound automation on IDispatch: properties and methods called by name, arguments and results
+// as VARIANTs, every failure turned into one exception type that carries the HRESULT and the
+// server's own description.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <exception>
+#include <initializer_list>
+#include <string>
+
+namespace hv::outlook {
+
+using Microsoft::WRL::ComPtr;
+using Dispatch = ComPtr<IDispatch>;
+
+// A failed automation call: the HRESULT and the description the server gave (or the system's
+// text for the HRESULT when it gave none).
+class AutomationError : public std::exception {
+public:
+    AutomationError(HRESULT hr, std::wstring description);
+    HRESULT Result() const { return hr_; }
+    const std::wstring& Description() const { return description_; }
+    const char* what() const noexcept override { return what_.c_str(); }
+    // The server has gone away (the process ended or the connection broke).
+    bool ServerGone() const;
+
+private:
+    HRESULT hr_;
+    std::wstring description_;
+    std::string what_;
+};
+
+// An owned BSTR.
+class Bstr {
+public:
+    Bstr() = default;
+    explicit Bstr(const std::wstring& text);
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr() { ::SysFreeString(b_); }
+    BSTR get() const { return b_; }
+    BSTR* put() { ::SysFreeString(b_); b_ = nullptr; return &b_; }
+    std::wstring str() const { return b_ ? std::wstring(b_, ::SysStringLen(b_)) : std::wstring(); }
+
+private:
+    BSTR b_ = nullptr;
+};
+
+// An owned VARIANT, copyable (VariantCopy), with typed constructors and checked conversions.
+class Variant {
+public:
+    Variant() { ::VariantInit(&v_); }
+    Variant(const wchar_t* text);
+    Variant(const std::wstring& text);
+    Variant(bool value);
+    Variant(int value);
+    Variant(IDispatch* object);
+    static Variant FromDate(DATE date);
+    Variant(const Variant& other);
+    Variant& operator=(const Variant& other);
+    ~Variant() { ::VariantClear(&v_); }
+
+    VARIANT* get() { return &v_; }
+    const VARIANT* get() const { return &v_; }
+    VARTYPE Type() const { return v_.vt; }
+
+    // An empty reference: Empty, Null, or an object variant without an object.
+    bool IsNothing() const;
+    // Conversions as automation does them (VariantChangeType); a failure throws AutomationError.
+    std::wstring AsString() const;
+    bool AsBool() const;
+    long AsLong() const;
+    DATE AsDate() const;
+    Dispatch AsDispatch() const;
+
+private:
+    VARIANT Converted(VARTYPE type) const;
+    VARIANT v_;
+};
+
+// Reads a property: `object.name(args...)`.
+Variant Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args = {});
+// Writes a property: `object.name = value`.
+void Put(IDispatch* object, const wchar_t* name, const Variant& value);
+// Calls a method: `object.name(args...)`.
+Variant Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args = {});
+// Reads the object's default member (DISPID_VALUE).
+Variant DefaultValue(IDispatch* object);
+// The object's type name as its type information gives it, or "Object" when it has none.
+std::wstring TypeName(IDispatch* object);
+
+}  // namespace hv::outlook

@@ -1,0 +1,66 @@
+// When an entry of the pending table is due, and when its time is over. Times of day are compared
+// at minute precision; the scan has already limited the table to today.
+#include <algorithm>
+
+#include "outlook/OutlookAutomation.h"
+#include "ui/toolkit/DateForms.h"
+
+namespace hv::outlook {
+
+// The reminder lead in milliseconds: the reminder's minutes when one is set, else 0. A failing
+// read leaves the lead as far as it got.
+long OutlookAutomation::ReminderLead(IDispatch* item) {
+    long lead = 0;
+    try {
+        if (Get(item, L"ReminderSet").AsBool()) lead = Get(item, L"ReminderMinutesBeforeStart").AsLong() * 60000L;
+    } catch (const AutomationError&) {
+    }
+    return lead;
+}
+
+std::wstring OutlookAutomation::NowMediumTime() { return ui::MediumTime(host_.Now()); }
+
+bool OutlookAutomation::IsAppointmentDue(int n) {
+    if (n < 1 || n > PendingCount()) return false;
+    IDispatch* item = PendingItems[static_cast<size_t>(n - 1)].Get();
+    const long lead = ReminderLead(item);
+    std::wstring start;
+    try {
+        start = ui::MediumTime(Get(item, L"Start").AsDate());
+    } catch (const std::exception&) {
+    }
+    bool due = true;  // a comparison that cannot be evaluated counts as due
+    try {
+        // A lead that reaches back past midnight makes the first minute of the day the due minute.
+        const long notifyAt = std::max(ui::TimeToMilliseconds(start) - lead, 0L);
+        due = notifyAt == ui::TimeToMilliseconds(NowMediumTime());
+    } catch (const std::exception&) {
+    }
+    if (due) return true;
+    try {
+        return Get(item, L"AllDayEvent").AsBool();
+    } catch (const AutomationError&) {
+        return true;
+    }
+}
+
+bool OutlookAutomation::IsNotifyTimePast(IDispatch* item) {
+    try {
+        if (Get(item, L"AllDayEvent").AsBool()) return false;
+    } catch (const AutomationError&) {
+        return false;
+    }
+    const long lead = ReminderLead(item);
+    std::wstring start;
+    try {
+        start = ui::MediumTime(Get(item, L"Start").AsDate());
+    } catch (const std::exception&) {
+    }
+    try {
+        return ui::TimeToMilliseconds(start) + lead < ui::TimeToMilliseconds(NowMediumTime());
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+}  // namespace hv::outlook

@@ -1,0 +1,81 @@
+#include "ui/toolkit/DateForms.h"
+
+#include <cwctype>
+#include <stdexcept>
+
+namespace hv::ui {
+namespace {
+
+std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
+    wchar_t buffer[32] = {};
+    const int n = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, 32);
+    return n > 1 ? std::wstring(buffer) : std::wstring(fallback);
+}
+
+// The locale's designators; a locale without them (a 24-hour locale) gets AM and PM, so that
+// the form always says which half of the day it means.
+std::wstring AmDesignator() { return LocaleText(LOCALE_S1159, L"AM"); }
+std::wstring PmDesignator() { return LocaleText(LOCALE_S2359, L"PM"); }
+
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+int TwoDigits(const std::wstring& text, size_t at) {
+    if (at + 2 > text.size() || !std::iswdigit(text[at]) || !std::iswdigit(text[at + 1]))
+        throw std::invalid_argument("not a time");
+    return (text[at] - L'0') * 10 + (text[at + 1] - L'0');
+}
+
+}  // namespace
+
+std::wstring ShortDate(const SYSTEMTIME& day) {
+    wchar_t buffer[80] = {};
+    const int n = ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &day, nullptr, buffer, 80, nullptr);
+    return n > 0 ? std::wstring(buffer) : std::wstring();
+}
+
+std::wstring MediumTime(int hour, int minute) {
+    const int twelve = hour % 12 == 0 ? 12 : hour % 12;
+    wchar_t digits[8];
+    ::wsprintfW(digits, L"%02d:%02d", twelve, minute);
+    return std::wstring(digits) + L" " + (hour < 12 ? AmDesignator() : PmDesignator());
+}
+
+std::wstring MediumTime(const SYSTEMTIME& time) { return MediumTime(time.wHour, time.wMinute); }
+
+std::wstring MediumTime(DATE time) { return MediumTime(ToSystemTime(time)); }
+
+std::wstring GeneralDate(DATE value) {
+    BSTR text = nullptr;
+    if (FAILED(::VarBstrFromDate(value, LOCALE_USER_DEFAULT, 0, &text))) return std::wstring();
+    std::wstring result(text, ::SysStringLen(text));
+    ::SysFreeString(text);
+    return result;
+}
+
+long TimeToMilliseconds(const std::wstring& mediumTime) {
+    // "hh:mm AMPM": two-digit hour, colon, two-digit minutes, blank, designator.
+    if (mediumTime.size() < 5 || mediumTime[2] != L':') throw std::invalid_argument("not a time");
+    int hour = TwoDigits(mediumTime, 0);
+    const int minute = TwoDigits(mediumTime, 3);
+    const std::wstring designator = mediumTime.size() > 6 ? mediumTime.substr(6) : std::wstring();
+    if (hour < 1 || hour > 12 || minute > 59) throw std::invalid_argument("not a time");
+    if (EqualsNoCase(designator, PmDesignator()) || EqualsNoCase(designator, L"PM")) {
+        if (hour != 12) hour += 12;
+    } else if (EqualsNoCase(designator, AmDesignator()) || EqualsNoCase(designator, L"AM")) {
+        if (hour == 12) hour = 0;
+    } else {
+        throw std::invalid_argument("not a time");
+    }
+    return hour * 3600000L + minute * 60000L;
+}
+
+SYSTEMTIME ToSystemTime(DATE value) {
+    SYSTEMTIME st{};
+    if (!::VariantTimeToSystemTime(value, &st)) throw std::invalid_argument("not a date");
+    return st;
+}
+
+}  // namespace hv::ui

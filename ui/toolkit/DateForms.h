@@ -1,0 +1,29 @@
+// The named date and time forms of the user's regional settings.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+namespace hv::ui {
+
+// "Short Date": the locale's short date of the given day (GetDateFormatEx, DATE_SHORTDATE).
+std::wstring ShortDate(const SYSTEMTIME& day);
+
+// "Medium Time": two-digit hour from 01 to 12, a colon, two-digit minutes, a blank and the
+// locale's AM or PM designator ("09:30 PM"). Seconds are dropped.
+std::wstring MediumTime(int hour, int minute);
+std::wstring MediumTime(const SYSTEMTIME& time);
+std::wstring MediumTime(DATE time);
+
+// The general date-time form: the locale's short date, a blank and its long time, the time left
+// out when it is exactly midnight (as the system writes a date value as text).
+std::wstring GeneralDate(DATE value);
+
+// Milliseconds since midnight of a "Medium Time" text, at minute precision: "09:30 PM" gives
+// 77,400,000. Throws std::invalid_argument for a text that holds no such time.
+long TimeToMilliseconds(const std::wstring& mediumTime);
+
+SYSTEMTIME ToSystemTime(DATE value);
+
+}  // namespace hv::ui
