@@ -1,40 +1,300 @@
 #include "core/App.h"
 
+#include <lmcons.h>
+
+#include "resources/resource.h"
+#include "resources/version.h"
+#include "ui/toolkit/AnsiText.h"
+#include "ui/toolkit/DateForms.h"
+#include "ui/toolkit/VersionInfo.h"
+
 namespace hv::core {
+namespace {
 
-App::App(ui::Host& host) : host_(host), frmConfigure_(host, *this) {}
+constexpr UINT kPollInterval = 5000;
+constexpr UINT kEarlyPoll = 500;
+constexpr DWORD kHoldAfterSession = 3000;
+constexpr DWORD kHoldSplash = 4000;
+constexpr int kActivePicture = 2;
+constexpr int kInactivePicture = 3;
+constexpr wchar_t kHelpFile[] = L"HvaneHelp.chm";
 
-App::~App() = default;
+// A plain window that stands in for the splash until its artwork exists.
+std::unique_ptr<ui::Form> MakeSplash(ui::SplashCommands&) {
+    ui::FormStyle style;
+    style.style = WS_POPUP | WS_BORDER;
+    style.exStyle = WS_EX_TOOLWINDOW;
+    style.clientWidthTwips = 5550;
+    style.clientHeightTwips = 3210;
+    style.background = RGB(255, 255, 192);
+    return std::make_unique<ui::Form>(style);
+}
+
+}  // namespace
+
+App::App(Platform platform)
+    : host_(platform.host),
+      ownShell_(platform.shell ? nullptr : std::make_unique<ShellPlatform>()),
+      shell_(platform.shell ? *platform.shell : *ownShell_),
+      frmConfigure_(host_, *this),
+      frmQ_(host_),
+      frmSplash_(MakeSplash(*this)),
+      outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory)),
+      tray_(std::move(platform.trayShell)) {
+    frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };
+}
+
+App::~App() { Shutdown(); }
+
+// --- Start-up and shutdown ---
+
+bool App::AnotherInstanceRunning() {
+    // One copy per user: a named mutex in the session's namespace, named after the user.
+    wchar_t user[UNLEN + 1] = L"";
+    DWORD size = UNLEN + 1;
+    ::GetUserNameW(user, &size);
+    const std::wstring name = L"Local\\" HV_COMPANY_NAME L"." HV_PRODUCT_NAME L".SingleInstance." + std::wstring(user);
+    instanceMutex_.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    return ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
 
 bool App::Main() {
+    outlook_.LastScanDate = ui::ShortDate(host_.Now());
+    Initializing = VARIANT_TRUE;
+    AboutShowing = VARIANT_FALSE;
+    if (AnotherInstanceRunning()) return false;
+
     frmConfigure_.Settings().LoadSettings();
     frmConfigure_.Load();
+    frmQ_.Load();
+    frmSplash_->Show();
+    frmConfigure_.Hide();
+    ui::LetPendingMessagesRun();
+
+    if (outlook_.OpenOutlookSession() == outlook::OutlookAutomation::kNothing) {
+        frmConfigure_.Unload();
+        host_.ShowMessage(nullptr, L"Failed to open Outlook.", MB_OK | MB_ICONEXCLAMATION,
+                         ui::ReadVersionInfo().productName);
+        return false;
+    }
+    ui::LetPendingMessagesRun();
+    host_.Sleep(kHoldAfterSession);
+    ui::LetPendingMessagesRun();
+    frmConfigure_.tmrChkCalEvents.SetInterval(kPollInterval);
+    frmConfigure_.tmrChkCalEvents.SetEnabled(true);
+
+    frmSplash_->Show();
+    ui::LetPendingMessagesRun();
+    host_.Sleep(kHoldSplash);
+    frmSplash_->Hide();
+
+    if (frmConfigure_.txtEmailAddress.Text().empty()) {
+        frmConfigure_.Show();
+        CheckNotifyAddress();
+    }
+    if (shutDown_) return false;  // the user chose Exit while the message was up
     frmConfigure_.Settings().SaveSettings();
     ApplyNotifySwitch();
-    return true;
+    frmConfigure_.tmrChkCalEvents.SetEnabled(true);
+    Initializing = VARIANT_FALSE;
+    tray_.UpdateTray(frmConfigure_.Hwnd(), frmConfigure_.Picture(kActivePicture),
+                     ui::ReadVersionInfo().productName + L" (Active)");
+    started_ = true;
+    ui::LetPendingMessagesRun();
+    return !shutDown_;
+}
+
+void App::MainWindowUnloading() { Shutdown(); }
+
+void App::Shutdown() {
+    // Runs when the main window unloads and again when the application object goes; every step
+    // is harmless the second time.
+    const bool first = !shutDown_;
+    shutDown_ = true;
+    tray_.Delete();
+    if (first) ui::LetPendingMessagesRun();
+    outlook_.CloseOutlookSession();
+    frmConfigure_.Unload();
+    frmSplash_->Unload();
+    frmQ_.Unload();
+    if (first && started_) ::PostQuitMessage(0);
+}
+
+// --- Poll cycle ---
+
+bool App::TickSkipped() {
+    return frmConfigure_.Visible() || frmConfigure_.mnuPopUpMenu.Visible() || Initializing != VARIANT_FALSE ||
+           frmSplash_->Visible() || frmConfigure_.txtEmailAddress.Text().empty();
+}
+
+void App::tmrChkCalEvents_Timer() {
+    if (tickRunning_ || shutDown_) return;  // ticks never overlap, and none runs after shutdown
+    tickRunning_ = true;
+    ui::Timer& timer = frmConfigure_.tmrChkCalEvents;
+    timer.SetInterval(kPollInterval);
+    timer.SetEnabled(false);
+    if (AboutShowing == VARIANT_FALSE) {
+        frmSplash_->Load();
+        frmSplash_->Hide();
+    }
+    if (TickSkipped()) {
+        timer.SetEnabled(true);
+        tickRunning_ = false;
+        return;
+    }
+    outlook_.ScanTodaysAppointments();
+    const int count = outlook_.PendingCount();
+    for (int n = 1; n <= count && !shutDown_; ++n)
+        if (outlook_.IsAppointmentDue(n)) outlook_.SendNotification(n);
+    tickRunning_ = false;
+    if (shutDown_) return;
+    if (frmConfigure_.chkCEEnabled.Value() == 1) timer.SetEnabled(true);
+}
+
+// --- Notification switch ---
+
+std::wstring App::TrayTooltip(const wchar_t* state) const {
+    const ui::VersionInfo v = ui::ReadVersionInfo();
+    return v.companyName + L" " + v.productName + L" (" + state + L")";
+}
+
+void App::RefreshTrayState() {
+    if (frmConfigure_.chkCEEnabled.Value() == 1)
+        tray_.Modify(frmConfigure_.Picture(kActivePicture), TrayTooltip(L"Active"));
+    else
+        tray_.Modify(frmConfigure_.Picture(kInactivePicture), TrayTooltip(L"Inactive"));
 }
 
 void App::ApplyNotifySwitch() {
     auto& f = frmConfigure_;
-    f.Settings().WriteSetting(L"CEEnabled", std::to_wstring(f.chkCEEnabled.Value()), L"S");
-    f.mnuPopUpMenu.SetChecked(f.mnuEnableEmailNotification, f.chkCEEnabled.Value() != 0);
+    const int value = f.chkCEEnabled.Value();
+    f.Settings().WriteSetting(L"CEEnabled", std::to_wstring(value), L"S");
+    f.mnuPopUpMenu.SetChecked(f.mnuEnableEmailNotification, value != 0);
+    RefreshTrayState();
+    f.tmrChkCalEvents.SetInterval(kEarlyPoll);
+    // Switching on resumes a poll timer that a tick left stopped while the switch was off.
+    if (value == 1 && Initializing == VARIANT_FALSE && !tickRunning_ && !shutDown_ && !f.tmrChkCalEvents.Enabled())
+        f.tmrChkCalEvents.SetEnabled(true);
+    tray_.Notify();
 }
 
 void App::CheckNotifyAddress() {
     auto& f = frmConfigure_;
-    f.Settings().WriteSetting(L"EventEmailAddress", f.txtEmailAddress.Text(), L"S");
+    if (f.txtEmailAddress.Text().empty() && f.chkCEEnabled.Value() == 1) {
+        const int answer = host_.ShowMessage(
+            f.Visible() ? f.Hwnd() : nullptr,
+            L"Horavane can not enable the notification option.\r\nPlease enter the notification email address.",
+            MB_OKCANCEL | MB_ICONINFORMATION, ui::ReadVersionInfo().productName);
+        if (answer == IDCANCEL && !shutDown_) f.chkCEEnabled.SetValue(0);
+    }
+    if (!shutDown_) f.Settings().WriteSetting(L"EventEmailAddress", f.txtEmailAddress.Text(), L"S");
 }
 
-bool App::SendTestMessage() { return false; }
+void App::mnuEnableEmailNotification_Click() {
+    auto& f = frmConfigure_;
+    f.chkCEEnabled.SetValue(f.chkCEEnabled.Value() ^ 1);
+    ApplyNotifySwitch();
+    if (f.txtEmailAddress.Text().empty() && f.chkCEEnabled.Value() == 1) {
+        f.Show();
+        CheckNotifyAddress();
+    }
+}
+
+// --- Test message ---
+
+bool App::SendTestMessage() {
+    const outlook::SendResult result = outlook_.SendNotification(0);
+    if (result == outlook::SendResult::Failed)
+        host_.ShowMessage(frmConfigure_.Visible() ? frmConfigure_.Hwnd() : nullptr,
+                         L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),
+                         MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+    return result == outlook::SendResult::Sent;
+}
+
+// --- Tray callback and menu ---
+
+void App::TrayCallback(UINT mouseMessage) {
+    if (shutDown_) return;
+    switch (tray::DecodeTrayCallback(mouseMessage)) {
+    case tray::TrayAction::ToggleNotification:
+        mnuEnableEmailNotification_Click();
+        break;
+    case tray::TrayAction::ShowMenu:
+        // The menu only closes properly when a click lands elsewhere if its owner is the
+        // foreground window, even though the owner is hidden.
+        ::SetForegroundWindow(frmConfigure_.Hwnd());
+        frmConfigure_.mnuPopUpMenu.TrackAtPointer(frmConfigure_.Hwnd());
+        break;
+    case tray::TrayAction::None:
+        break;
+    }
+}
 
 void App::RunMenuCommand(ui::MenuCommand command) {
-    if (command == ui::MenuCommand::Exit) frmConfigure_.Unload();
+    if (shutDown_) return;
+    switch (command) {
+    case ui::MenuCommand::Configure:
+        frmConfigure_.Show();
+        break;
+    case ui::MenuCommand::EnableEmailNotification:
+        mnuEnableEmailNotification_Click();
+        break;
+    case ui::MenuCommand::ViewPending:
+        frmQ_.Show();
+        break;
+    case ui::MenuCommand::HelpContents:
+        mnuHelpContents_Click();
+        break;
+    case ui::MenuCommand::HelpAbout:
+        mnuHelpAbout_Click();
+        break;
+    case ui::MenuCommand::Exit:
+        frmConfigure_.Unload();
+        break;
+    }
 }
 
-void App::TrayCallback(UINT) {}
+void App::TaskbarCreated() {
+    // The shell's task bar was re-created (Explorer restarted): the icon has to be added again.
+    if (started_ && !shutDown_) tray_.Readd();
+}
 
-void App::TaskbarCreated() {}
+// --- Help and About ---
 
-void App::MainWindowUnloading() { ::PostQuitMessage(0); }
+void App::mnuHelpContents_Click() {
+    std::wstring file = kHelpFile;
+    const LaunchResult r = ShellLaunch(file, SW_SHOWNORMAL, ui::ProgramFolder(), shell_);
+    if (!r.started)
+        host_.ShowMessage(nullptr, L"The help file " + std::wstring(kHelpFile) + L" could not be opened.",
+                         MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+}
+
+void App::mnuHelpAbout_Click() {
+    ui::Timer& timer = frmConfigure_.tmrChkCalEvents;
+    timer.SetEnabled(false);
+    frmSplash_->Show();
+    AboutShowing = VARIANT_TRUE;
+    ui::LetPendingMessagesRun();
+    if (shutDown_) return;
+    timer.SetInterval(kEarlyPoll);
+    timer.SetEnabled(true);
+    ui::LetPendingMessagesRun();
+}
+
+// --- Splash window ---
+
+void App::SplashClosed() { AboutShowing = VARIANT_FALSE; }
+
+void App::OpenWebPage() {
+    std::wstring page = ui::FromAnsi(HV_WEB_PAGE);
+    ShellLaunch(page, SW_HIDE, std::nullopt, shell_);
+}
+
+HICON App::Logo() {
+    if (!logo_)
+        logo_.reset(static_cast<HICON>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0)));
+    return logo_.get();
+}
 
 }  // namespace hv::core

@@ -1,34 +1,92 @@
 // The application object: owns every module's state for the run and wires the modules together.
+// It brings the program up (Main), runs the poll cycle, the notification switch, the tray icon
+// and its menu, help and About, and shuts everything down.
 #pragma once
+#include <memory>
+
+#include "core/ShellLaunch.h"
+#include "outlook/OutlookAutomation.h"
+#include "tray/TrayIcon.h"
 #include "ui/ConfigureForm.h"
+#include "ui/QForm.h"
+#include "ui/SplashCommands.h"
 #include "ui/toolkit/Host.h"
+#include "ui/toolkit/UniqueHandle.h"
 
 namespace hv::core {
 
-class App : public ui::ConfigureCommands {
+// The connections to the outside that tests replace.
+struct Platform {
+    ui::Host& host;
+    outlook::ApplicationFactory outlookFactory = outlook::CreateOutlookApplication;
+    tray::ShellNotify trayShell = tray::TrayIcon::DefaultShell();
+    ShellPlatform* shell = nullptr;  // null: the real shell
+};
+
+class App : public ui::ConfigureCommands, public ui::SplashCommands {
 public:
-    explicit App(ui::Host& host);
+    explicit App(Platform platform);
     App(const App&) = delete;
     App& operator=(const App&) = delete;
     ~App() override;
 
-    // Brings the program up; returns false when it must end at once.
+    // Start-up. Returns false when the program must end at once: another copy is running, or
+    // Outlook could not be opened (after telling the user).
     bool Main();
 
-    ui::ConfigureForm& frmConfigure() { return frmConfigure_; }
-
-    // ConfigureCommands
+    // The poll cycle: one tick of the poll timer.
+    void tmrChkCalEvents_Timer();
+    // The notification switch.
     void ApplyNotifySwitch() override;
     void CheckNotifyAddress() override;
+    void mnuEnableEmailNotification_Click();
+    void RefreshTrayState();
+    // Help and About.
+    void mnuHelpContents_Click();
+    void mnuHelpAbout_Click();
+
+    // 16-bit run-state flags (true = -1).
+    VARIANT_BOOL Initializing = VARIANT_FALSE;
+    VARIANT_BOOL AboutShowing = VARIANT_FALSE;
+
+    ui::ConfigureForm& frmConfigure() { return frmConfigure_; }
+    ui::QForm& frmQ() { return frmQ_; }
+    ui::Form& frmSplash() { return *frmSplash_; }
+    outlook::OutlookAutomation& Outlook() { return outlook_; }
+    tray::TrayIcon& Tray() { return tray_; }
+    // True once shutdown has run: nothing touches the windows any more.
+    bool ShutDown() const { return shutDown_; }
+
+    // ConfigureCommands
     bool SendTestMessage() override;
     void RunMenuCommand(ui::MenuCommand command) override;
     void TrayCallback(UINT mouseMessage) override;
     void TaskbarCreated() override;
     void MainWindowUnloading() override;
+    // SplashCommands
+    void SplashClosed() override;
+    void OpenWebPage() override;
+    HICON Logo() override;
 
 private:
+    bool AnotherInstanceRunning();
+    bool TickSkipped();
+    void Shutdown();
+    std::wstring TrayTooltip(const wchar_t* state) const;
+
     ui::Host& host_;
+    std::unique_ptr<ShellPlatform> ownShell_;
+    ShellPlatform& shell_;
     ui::ConfigureForm frmConfigure_;
+    ui::QForm frmQ_;
+    std::unique_ptr<ui::Form> frmSplash_;
+    outlook::OutlookAutomation outlook_;
+    tray::TrayIcon tray_;
+    ui::UniqueKernelHandle instanceMutex_;
+    ui::UniqueIcon logo_;
+    bool started_ = false;
+    bool shutDown_ = false;
+    bool tickRunning_ = false;
 };
 
 }  // namespace hv::core

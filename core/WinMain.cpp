@@ -1,4 +1,4 @@
-// Entry point of Horavane.exe: no command line, no console.
+// Entry point of Horavane.exe: no command line, no console, no visible main window.
 #include <windows.h>
 #include <objbase.h>
 
@@ -10,7 +10,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int exitCode = 0;
     {
         hv::ui::Host host;
-        hv::core::App app(host);
+        hv::core::App app(hv::core::Platform{host});
         if (app.Main()) exitCode = hv::ui::RunMessageLoop();
     }
     ::CoUninitialize();

@@ -134,11 +134,11 @@ Variant Variant::FromDate(DATE date) {
 
 Variant::Variant(const Variant& other) {
     ::VariantInit(&v_);
-    ::VariantCopy(&v_, &other.v_);
+    ::VariantCopy(&v_, const_cast<VARIANT*>(&other.v_));
 }
 
 Variant& Variant::operator=(const Variant& other) {
-    if (this != &other) ::VariantCopy(&v_, &other.v_);
+    if (this != &other) ::VariantCopy(&v_, const_cast<VARIANT*>(&other.v_));
     return *this;
 }
 

@@ -103,7 +103,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
         Step([&] { resolved = Call(recipient.Get(), L"Resolve").AsBool(); });
     }
     if (!resolved) {
-        host_.MessageBox(nullptr, L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION,
+        host_.ShowMessage(nullptr, L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION,
                          ui::ReadVersionInfo().productName);
         if (n == 0) ui::LetPendingMessagesRun();
         return SendResult::Unresolved;

@@ -30,7 +30,7 @@ void OutlookAutomation::ScanTodaysAppointments() {
         if (ScanOnce()) return;
     } catch (const AutomationError& e) {
         if (!e.ServerGone()) {
-            host_.MessageBox(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+            host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
             return;
         }
     }
@@ -40,7 +40,7 @@ void OutlookAutomation::ScanTodaysAppointments() {
         ConnectCalendar();
         ScanOnce();
     } catch (const AutomationError& e) {
-        host_.MessageBox(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+        host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
     }
 }
 

@@ -75,7 +75,7 @@ void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
     const bool mailServer = Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
     const bool guardedBuild = BuildNumber(Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
     if (!((settings_.SecurityWarning == L"False" && !mailServer) || guardedBuild)) return;
-    host_.MessageBox(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, ui::ReadVersionInfo().productName);
+    host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, ui::ReadVersionInfo().productName);
     settings_.SecurityWarning = L"True";
     settings_.SaveSettings();
 }

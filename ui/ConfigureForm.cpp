@@ -165,7 +165,7 @@ void ConfigureForm::cmdTestEmail_Click() {
     chkCEEnabled.SetValue(1);
     settings_.SaveSettings();
     if (!commands_.SendTestMessage()) return;  // the failure has been reported
-    host_.MessageBox(Hwnd(),
+    host_.ShowMessage(Hwnd(),
                      L"A test email has been sent.\r\nPlease verify receipt by " + txtEmailAddress.Text() + L".",
                      MB_OK, L"Horavane");
 }

@@ -20,7 +20,7 @@ public:
     ScriptedHost();
 
     SYSTEMTIME Now() override { return now_; }
-    int MessageBox(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) override;
+    int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) override;
     void Sleep(DWORD milliseconds) override { sleeps.push_back(milliseconds); }
 
     void SetNow(int year, int month, int day, int hour, int minute, int second = 0);

@@ -8,7 +8,7 @@ SYSTEMTIME Host::Now() {
     return now;
 }
 
-int Host::MessageBox(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) {
+int Host::ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) {
     return ::MessageBoxW(owner, text.c_str(), title.c_str(), style);
 }
 

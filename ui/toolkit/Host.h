@@ -18,7 +18,7 @@ public:
     // Local date and time.
     virtual SYSTEMTIME Now();
     // A modal message box; returns the button pressed (IDOK, IDCANCEL, ...).
-    virtual int MessageBox(HWND owner, const std::wstring& text, UINT style, const std::wstring& title);
+    virtual int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title);
     // A blocking wait on the calling thread.
     virtual void Sleep(DWORD milliseconds);
 };

@@ -1,0 +1,56 @@
+// The notification-area icon: one record, TrayIconData, in the shell's version-1 ANSI layout,
+// passed to every add, modify and delete. The pictures belong to their owner; this never creates
+// or destroys an icon.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <string>
+
+namespace hv::tray {
+
+// The callback message the shell sends for mouse events over the icon, with the mouse message in
+// lParam.
+inline constexpr UINT kCallbackMessage = WM_MOUSEMOVE;  // 512
+inline constexpr UINT kIconId = 1;
+inline constexpr size_t kTipBytes = 64;
+
+// Shell_NotifyIconA, replaceable so a test can see every call and its record.
+using ShellNotify = std::function<BOOL(DWORD message, NOTIFYICONDATAA* data)>;
+
+class TrayIcon {
+public:
+    explicit TrayIcon(ShellNotify shell = DefaultShell());
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    // Fills every field and adds the icon (NIM_ADD).
+    void UpdateTray(HWND window, HICON picture, const std::wstring& tooltip);
+    // Sets the picture and the tooltip and modifies the icon (NIM_MODIFY).
+    void Modify(HICON picture, const std::wstring& tooltip);
+    // Modifies the icon with the record as it stands (NIM_MODIFY).
+    void Notify();
+    // Removes the icon (NIM_DELETE); fails quietly when it is gone.
+    void Delete();
+    // Adds the icon again with the record as it stands, after the task bar was re-created.
+    void Readd();
+
+    const NOTIFYICONDATAA& TrayIconData() const { return data_; }
+
+    static ShellNotify DefaultShell();
+
+private:
+    void SetTip(const std::wstring& tooltip);
+
+    ShellNotify shell_;
+    NOTIFYICONDATAA data_{};
+};
+
+// What a tray callback asks for.
+enum class TrayAction { None, ToggleNotification, ShowMenu };
+// 515 (left double-click) toggles notification, 516 (right button pressed) opens the menu;
+// every other mouse message is ignored.
+TrayAction DecodeTrayCallback(UINT mouseMessage);
+
+}  // namespace hv::tray
