@@ -116,7 +116,13 @@ SendResult OutlookAutomation::SendNotification(int n) {
         lastSendFailure_ = e.Description();
         return SendResult::Failed;
     }
-    if (n != 0) Step([&] { SentLog.push_back(SentKey(PendingItems[static_cast<size_t>(n - 1)].Get())); });
+    if (n != 0) {
+        // A key that cannot be built is logged empty: the scans then treat every item whose key
+        // cannot be built as notified, rather than sending this one again.
+        std::wstring key;
+        Step([&] { key = SentKey(PendingItems[static_cast<size_t>(n - 1)].Get()); });
+        SentLog.push_back(key);
+    }
     return SendResult::Sent;
 }
 

@@ -1,0 +1,81 @@
+// A configuration window with its live settings, a viewer, the Outlook stand-in on a calendar file
+// and an outbox folder, and the engine connected to it; the clock is the test's.
+#pragma once
+#include <fstream>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "outlook/OutlookAutomation.h"
+#include "standin/Standin.h"
+#include "tests/support/Calendar.h"
+#include "tests/support/FakeCommands.h"
+#include "tests/support/RegistrySandbox.h"
+#include "tests/support/ScriptedHost.h"
+#include "ui/ConfigureForm.h"
+#include "ui/QForm.h"
+
+namespace hv::test {
+
+class EngineTest : public testing::Test {
+protected:
+    RegistrySandbox sandbox;
+    ScriptedHost host;
+    FakeCommands commands;
+    ui::ConfigureForm form{host, commands};
+    ui::QForm viewer{host};
+    std::wstring folder = MakeTempFolder(L"hv_engine");
+    std::wstring outbox = folder + L"\\outbox";
+    std::wstring calendarFile = folder + L"\\calendar.ics";
+    standin::Config config;
+    std::shared_ptr<standin::Server> server;
+    std::unique_ptr<outlook::OutlookAutomation> engine;
+
+    EngineTest() {
+        config.calendarFile = calendarFile;
+        config.outboxFolder = outbox;
+        config.topFolderName = L"Mailbox - Test User";  // no security notice in these tests
+        host.SetNow(2026, 12, 7, 8, 0, 0);
+    }
+    ~EngineTest() override {
+        engine.reset();
+        server.reset();
+        RemoveFolder(outbox);
+        RemoveFolder(folder);
+    }
+
+    void WriteCalendar(const std::vector<Event>& events) {
+        std::ofstream(calendarFile.c_str(), std::ios::binary | std::ios::trunc) << Ics(events);
+    }
+
+    // Loads the settings (defaults: subject, times and location ticked), sets the address and opens
+    // the session on the given calendar.
+    void Start(const std::vector<Event>& events, const std::wstring& address = L"pager@example.com") {
+        WriteCalendar(events);
+        server = standin::CreateServer(config);
+        form.Settings().LoadSettings();
+        form.txtEmailAddress.SetText(address);
+        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                              [this] { return server->CreateApplication(); });
+        ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
+    }
+
+    // What one full poll does with the engine: scan, then send every due entry in table order.
+    void Tick(int hour, int minute, int second = 0) {
+        host.SetTime(hour, minute, second);
+        engine->ScanTodaysAppointments();
+        const int count = engine->PendingCount();
+        for (int n = 1; n <= count; ++n)
+            if (engine->IsAppointmentDue(n)) engine->SendNotification(n);
+    }
+
+    std::vector<Message> Sent() { return ReadOutbox(outbox); }
+    std::vector<std::wstring> SentSubjects() {
+        std::vector<std::wstring> s;
+        for (const Message& m : Sent()) s.push_back(m.subject);
+        return s;
+    }
+    std::wstring List() { return viewer.txtQ.Text(); }
+};
+
+}  // namespace hv::test

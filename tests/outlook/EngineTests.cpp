@@ -1,0 +1,410 @@
+// The calendar engine against the Outlook stand-in through IDispatch, with the clock set per test:
+// the daily scan, the due tests, the messages and the sent log.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/outlook/EngineFixture.h"
+#include "ui/toolkit/DateForms.h"
+
+namespace hv::test {
+namespace {
+
+Event Budget() {
+    Event e;
+    e.summary = "Budget review";
+    e.start = "20261207T100000";
+    e.end = "20261207T110000";
+    e.location = "Room 4";
+    e.reminderMinutes = 15;
+    return e;
+}
+
+Event At(const std::string& summary, const std::string& hhmm, int reminder = -1) {
+    Event e;
+    e.summary = summary;
+    e.start = "20261207T" + hhmm + "00";
+    e.end = "20261207T" + hhmm + "00";
+    e.reminderMinutes = reminder;
+    return e;
+}
+
+using Engine = EngineTest;
+
+TEST_F(Engine, TheRoadOfOneAppointment) {
+    Start({Budget()});
+    Tick(9, 44, 57);
+    EXPECT_EQ(List(), L"10:00 AM - Budget review\r\n");
+    EXPECT_TRUE(Sent().empty());
+
+    Tick(9, 45, 2);
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].subject, L"Budget review (10:00 AM - 11:00 AM) >Room 4");
+    EXPECT_EQ(sent[0].to, L"pager@example.com");
+    EXPECT_EQ(engine->SentLog.size(), 1u);
+
+    Tick(9, 45, 7);
+    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(engine->PendingCount(), 0);
+    EXPECT_EQ(Sent().size(), 1u);
+}
+
+struct DueCase {
+    const char* name;
+    Event event;
+    int hour, minute, second;
+    bool listed, due;
+};
+
+TEST_F(Engine, DueAndPastBoundaries) {
+    Event allDay = At("Holiday", "0000");
+    allDay.start = "20261207";
+    allDay.end = "20261208";
+    const DueCase cases[] = {
+        {"reminder: a second early", Budget(), 9, 44, 59, true, false},
+        {"reminder: first second", Budget(), 9, 45, 0, true, true},
+        {"reminder: last second", Budget(), 9, 45, 59, true, true},
+        {"reminder: minute after", Budget(), 9, 46, 0, true, false},
+        {"reminder: listed at start plus lead", Budget(), 10, 15, 30, true, false},
+        {"reminder: past a minute later", Budget(), 10, 16, 0, false, false},
+        {"no reminder: due at start", At("Call", "1000"), 10, 0, 0, true, true},
+        {"no reminder: end of due minute", At("Call", "1000"), 10, 0, 59, true, true},
+        {"no reminder: past after", At("Call", "1000"), 10, 1, 0, false, false},
+        {"all day: due at any poll", allDay, 14, 3, 0, true, true},
+        {"all day: never past", allDay, 23, 59, 0, true, true},
+        {"lead past midnight: due in the first minute", At("Early", "0010", 15), 0, 0, 30, true, true},
+        {"lead past midnight: listed until start plus lead", At("Early", "0010", 15), 0, 25, 0, true, false},
+        {"lead past midnight: past afterwards", At("Early", "0010", 15), 0, 26, 0, false, false},
+    };
+    for (const DueCase& c : cases) {
+        WriteCalendar({c.event});
+        if (!engine) Start({c.event});
+        host.SetTime(c.hour, c.minute, c.second);
+        engine->ScanTodaysAppointments();
+        EXPECT_EQ(engine->PendingCount(), c.listed ? 1 : 0) << c.name;
+        if (c.listed) EXPECT_EQ(engine->IsAppointmentDue(1), c.due) << c.name;
+    }
+}
+
+TEST(TimeToMilliseconds, ReadsMediumTimeTexts) {
+    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(0, 30)), 1800000);
+    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(12, 30)), 45000000);
+    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(21, 30)), 77400000);
+    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(23, 59)), 86340000);
+    EXPECT_EQ(ui::MediumTime(0, 5).substr(0, 5), L"12:05");
+    for (const wchar_t* bad : {L"", L"9:30 AM", L"13:00 PM", L"ab:cd AM", L"09:30 XY"})
+        EXPECT_THROW(ui::TimeToMilliseconds(bad), std::invalid_argument) << bad;
+}
+
+TEST_F(Engine, ReminderAndCategoryFilters) {
+    Event travel = At("Travel", "1300", 10), office = At("Office", "1400"), lower = At("lower", "1500", 5),
+          none = At("None", "1600", 5);
+    travel.categories = "Home,Travel";
+    office.categories = "HomeOffice";
+    lower.categories = "home";
+    Start({travel, office, lower, none});
+    Tick(12, 0);
+    EXPECT_EQ(engine->PendingCount(), 4);
+
+    form.chkReminder.SetValue(1);
+    Tick(12, 0);
+    EXPECT_EQ(List(), L"01:00 PM - Travel\r\n03:00 PM - lower\r\n04:00 PM - None\r\n");
+
+    form.chkReminder.SetValue(0);
+    form.txtCategory.SetText(L"Home");
+    Tick(12, 0);
+    EXPECT_EQ(List(), L"01:00 PM - Travel\r\n02:00 PM - Office\r\n");
+    form.txtCategory.SetText(L"");
+    Tick(12, 0);
+    EXPECT_EQ(engine->PendingCount(), 4);
+}
+
+struct SubjectCase {
+    const char* ticked;  // S T L O
+    const wchar_t* subject;
+};
+
+TEST_F(Engine, SubjectLineFromTheTickedOptions) {
+    Event e = At("Budget review", "0900");
+    e.end = "20261207T100000";
+    e.location = "Room 4";
+    e.organizer = "Pat Lee";
+    e.description = "Bring the figures";
+    Start({e});
+    const SubjectCase cases[] = {
+        {"....", L"Appointment"},
+        {"S...", L"Budget review"},
+        {"ST..", L"Budget review (09:00 AM - 10:00 AM)"},
+        {"STLO", L"Budget review (09:00 AM - 10:00 AM) >Room 4 / Pat Lee"},
+        {".TL.", L" (09:00 AM - 10:00 AM) >Room 4"},
+        {"...O", L" / Pat Lee"},
+    };
+    ui::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer};
+    size_t expected = 0;
+    for (const SubjectCase& c : cases) {
+        for (int i = 0; i < 4; ++i) boxes[i]->SetValue(c.ticked[i] != '.');
+        Tick(8, 30);
+        ASSERT_EQ(engine->PendingCount(), 1);
+        EXPECT_EQ(engine->SendNotification(1), outlook::SendResult::Sent);
+        const auto sent = Sent();
+        ASSERT_EQ(sent.size(), ++expected);
+        EXPECT_EQ(sent.back().subject, c.subject) << c.ticked;
+        EXPECT_EQ(sent.back().body, L"") << "no body without the option";
+        engine->SentLog.clear();
+    }
+    form.chkComments.SetValue(1);
+    Tick(8, 30);
+    engine->SendNotification(1);
+    EXPECT_EQ(Sent().back().body, L"Bring the figures");
+}
+
+TEST_F(Engine, SubjectLineSpecialCases) {
+    Event allDay = At("Holiday", "0000");
+    allDay.start = "20261207";
+    allDay.end = "20261208";
+    allDay.location = "Home";
+    Event mine = At("My meeting", "1100");
+    mine.organizer = "Test User";  // the stand-in's current user
+    Event nowhere = At("Nowhere", "1200");
+    Start({allDay, mine, nowhere});
+    form.chkOrganizer.SetValue(1);
+    Tick(8, 0);
+    ASSERT_EQ(engine->PendingCount(), 3);
+    engine->SendNotification(1);
+    engine->SendNotification(2);
+    form.chkSubject.SetValue(0);
+    form.chkStartEndTIme.SetValue(0);
+    form.chkOrganizer.SetValue(0);
+    engine->SendNotification(3);  // only the location, which is empty
+    EXPECT_EQ(SentSubjects(), (std::vector<std::wstring>{L"Holiday (All Day) >Home",
+                                                         L"My meeting (11:00 AM - 11:00 AM)", L""}));
+}
+
+TEST_F(Engine, TestMessageIgnoresTheOptionsAndTheLog) {
+    Start({Budget()});
+    form.chkSubject.SetValue(0);
+    form.chkComments.SetValue(1);
+    Tick(9, 0);
+    const std::wstring list = List();
+    EXPECT_EQ(engine->SendNotification(0), outlook::SendResult::Sent);
+    const auto sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].subject, L"Test Appointment");
+    EXPECT_EQ(sent[0].body, L"Sent from Quil - Horavane");
+    EXPECT_TRUE(engine->SentLog.empty());
+    EXPECT_EQ(engine->PendingCount(), 1);
+    EXPECT_EQ(List(), list);
+}
+
+TEST_F(Engine, UnresolvedAddressShowsTheAddressAndSendsNothing) {
+    Start({Budget()}, L"not an address");
+    Tick(9, 45, 1);
+    Tick(9, 45, 6);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(engine->SentLog.empty());
+    ASSERT_EQ(host.boxes.size(), 2u) << "tried again at the next poll in the minute";
+    EXPECT_EQ(host.boxes[0].text, L"Unable to resolve address.\r\nnot an address");
+    EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(host.boxes[0].title, L"Horavane");
+}
+
+TEST_F(Engine, SentLogLivesForOneDay) {
+    Event daily = At("Stand-up", "0930");
+    daily.rrule = "FREQ=DAILY;COUNT=5";
+    Start({daily});
+    Tick(9, 30, 3);
+    EXPECT_EQ(Sent().size(), 1u);
+    Tick(9, 30, 8);
+    EXPECT_EQ(Sent().size(), 1u);
+    host.SetNow(2026, 12, 8, 0, 0, 5);
+    engine->ScanTodaysAppointments();
+    EXPECT_TRUE(engine->SentLog.empty()) << "the first scan of a new day empties the log";
+    EXPECT_EQ(engine->LastScanDate, ui::ShortDate(host.Now()));
+    Tick(9, 30, 2);
+    EXPECT_EQ(Sent().size(), 2u);
+}
+
+TEST_F(Engine, AChangedAppointmentIsNotifiedAgain) {
+    Start({At("Call Pat", "1000")});
+    Tick(10, 0, 1);
+    ASSERT_EQ(Sent().size(), 1u);
+    WriteCalendar({At("Call Pat and Sam", "1000")});
+    Tick(10, 0, 6);
+    EXPECT_EQ(SentSubjects(), (std::vector<std::wstring>{L"Call Pat (10:00 AM - 10:00 AM)",
+                                                         L"Call Pat and Sam (10:00 AM - 10:00 AM)"}));
+}
+
+TEST_F(Engine, TwinsDueInOneTickAreBothSent) {
+    Start({At("Twin", "1000"), At("Twin", "1000"), At("Other", "1000")});
+    Tick(10, 0, 2);
+    EXPECT_EQ(Sent().size(), 3u);
+    Tick(10, 0, 7);
+    EXPECT_EQ(Sent().size(), 3u);
+}
+
+TEST_F(Engine, HundredsOfAppointmentsInADayAreEachNotifiedOnceInTheirMinute) {
+    std::vector<Event> events;
+    for (int i = 0; i < 150; ++i) {
+        const int minute = 6 * 60 + i * 5;  // 06:00 to 18:25
+        char hhmm[8];
+        std::snprintf(hhmm, sizeof hhmm, "%02d%02d", minute / 60, minute % 60);
+        events.push_back(At(std::string("Appt ") + hhmm, hhmm));
+    }
+    Start(events);
+    form.chkStartEndTIme.SetValue(0);
+    form.chkLocation.SetValue(0);
+    std::vector<std::wstring> expected;
+    for (int minute = 5 * 60; minute < 19 * 60; ++minute) {
+        Tick(minute / 60, minute % 60, 3);
+        if (minute >= 6 * 60 && (minute - 6 * 60) % 5 == 0 && (minute - 6 * 60) / 5 < 150) {
+            wchar_t s[16];
+            ::wsprintfW(s, L"Appt %02d%02d", minute / 60, minute % 60);
+            expected.push_back(s);
+        }
+        ASSERT_EQ(Sent().size(), expected.size()) << "at " << minute / 60 << ":" << minute % 60;
+    }
+    EXPECT_EQ(SentSubjects(), expected);
+}
+
+TEST_F(Engine, AMovedOccurrenceIsNotifiedAtItsOwnTime) {
+    Event weekly = At("Team sync", "1000");
+    weekly.uid = "sync@tests";
+    weekly.start = "20261130T100000";
+    weekly.end = "20261130T110000";
+    weekly.rrule = "FREQ=WEEKLY;BYDAY=MO;COUNT=6";
+    Event movedElsewhere = weekly;  // the 14th moved to a Tuesday
+    movedElsewhere.rrule.clear();
+    movedElsewhere.recurrenceId = "20261214T100000";
+    movedElsewhere.start = "20261215T080000";
+    movedElsewhere.end = "20261215T090000";
+    movedElsewhere.summary = "Team sync (moved)";
+    Event movedToday = weekly;  // today's moved to the afternoon
+    movedToday.rrule.clear();
+    movedToday.recurrenceId = "20261207T100000";
+    movedToday.start = "20261207T143000";
+    movedToday.end = "20261207T153000";
+    movedToday.summary = "Team sync, afternoon";
+    Start({weekly, movedElsewhere, movedToday});
+    Tick(9, 0);
+    EXPECT_EQ(List(), L"02:30 PM - Team sync, afternoon\r\n");
+    Tick(10, 0, 2);
+    EXPECT_TRUE(Sent().empty());
+    Tick(14, 30, 2);
+    EXPECT_EQ(SentSubjects(), (std::vector<std::wstring>{L"Team sync, afternoon (02:30 PM - 03:30 PM)"}));
+}
+
+TEST_F(Engine, ListTextExactly) {
+    Start({});
+    Tick(9, 0);
+    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(engine->PendingCount(), 0);
+
+    WriteCalendar({At("", "0930"), At("Two\\nlines", "1000"), At("Last", "2300")});
+    Tick(9, 0);
+    EXPECT_EQ(List(), L"09:30 AM - \r\n"
+                      L"10:00 AM - Two\r\nlines\r\n"
+                      L"11:00 PM - Last\r\n");
+}
+
+struct FaultCase {
+    const wchar_t* kind;
+    const wchar_t* member;
+    const char* outcome;  // what one poll at the due minute leaves behind
+    std::vector<std::wstring> subjects;
+    bool scanBox;
+};
+
+TEST_F(Engine, AFailingOutlookCallNeverStopsTheProgram) {
+    const FaultCase cases[] = {
+        {L"Items", L"Find", "scan box, nothing sent", {}, true},
+        {L"Items", L"FindNext", "scan box, the entry accepted before it still sent",
+         {L"Budget review (10:00 AM - 11:00 AM) >Room 4"}, true},
+        {L"AppointmentItem", L"Subject", "scan box", {}, true},
+        {L"AppointmentItem", L"AllDayEvent", "sent, all day assumed", {L"Budget review (All Day) >Room 4"}, false},
+        {L"AppointmentItem", L"ReminderSet", "no lead: not due yet", {}, false},
+        {L"AppointmentItem", L"Location", "sent without location", {L"Budget review (10:00 AM - 11:00 AM)"}, false},
+        {L"AppointmentItem", L"End", "sent without times", {L"Budget review >Room 4"}, false},
+        {L"Recipient", L"Type", "type skipped, still sent", {L"Budget review (10:00 AM - 11:00 AM) >Room 4"}, false},
+        {L"MailItem", L"Subject", "sent with an empty subject", {L""}, false},
+        {L"Application", L"CreateItem", "unresolved box, nothing sent", {}, false},
+        {L"Recipients", L"Add", "unresolved box, nothing sent", {}, false},
+        {L"Recipient", L"Resolve", "unresolved box, nothing sent", {}, false},
+        {L"MailItem", L"Send", "not sent, not logged", {}, false},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        engine.reset();
+        RemoveFolder(outbox);
+        host.boxes.clear();
+        Start({Budget()});
+        server->Faults().Fail(c.kind, c.member, L"Injected failure", 0);
+        Tick(9, 45, 3);
+        EXPECT_EQ(SentSubjects(), c.subjects);
+        EXPECT_EQ(engine->SentLog.size(), c.subjects.size());
+        const bool box = !host.boxes.empty();
+        EXPECT_EQ(box && host.boxes[0].text == L"Injected failure", c.scanBox);
+        server->Faults().Reset();
+    }
+}
+
+TEST_F(Engine, AFailedSendIsRetriedInTheMinuteAndLoggedOnce) {
+    Start({Budget()});
+    server->Faults().Fail(L"MailItem", L"Send", L"Declined by the user", 1);
+    Tick(9, 45, 1);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_TRUE(engine->SentLog.empty());
+    Tick(9, 45, 6);
+    EXPECT_EQ(Sent().size(), 1u);
+    EXPECT_EQ(engine->SentLog.size(), 1u);
+    Tick(9, 45, 11);
+    EXPECT_EQ(Sent().size(), 1u);
+}
+
+TEST_F(Engine, OutlookGoneInMidRunIsReconnected) {
+    Start({Budget(), At("Later", "1100")});
+    Tick(9, 45, 2);
+    ASSERT_EQ(Sent().size(), 1u);
+    server->Faults().GoAway();
+    Tick(11, 0, 2);
+    EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+    EXPECT_EQ(SentSubjects().back(), L"Later (11:00 AM - 11:00 AM)");
+    Tick(11, 0, 7);
+    EXPECT_EQ(Sent().size(), 2u) << "the sent log survived the reconnection";
+}
+
+TEST_F(Engine, NoObjectIsLeakedOverManyScans) {
+    Event weekly = At("Weekly", "1000");
+    weekly.rrule = "FREQ=DAILY";
+    Start({Budget(), weekly, At("Other", "1500")});
+    Tick(8, 0);
+    const long afterFirst = server->Count().LiveObjects();
+    for (int i = 0; i < 1000; ++i) engine->ScanTodaysAppointments();
+    EXPECT_EQ(server->Count().LiveObjects(), afterFirst);
+    engine->CloseOutlookSession();
+    EXPECT_EQ(server->Count().LiveObjects(), 0);
+}
+
+// Run a second and third time under other user locales (see CMakeLists.txt): the day filter, the
+// list and the sent-log keys must work in each.
+TEST_F(EngineTest, LocaleDayFilterAndKeys) {
+    Event allDay;
+    allDay.summary = "Holiday";
+    allDay.start = "20261207";
+    allDay.end = "20261208";
+    Event tomorrow;
+    tomorrow.summary = "Tomorrow";
+    tomorrow.start = "20261208T100000";
+    tomorrow.end = "20261208T110000";
+    Start({Budget(), allDay, tomorrow});
+    Tick(9, 45, 2);
+    EXPECT_EQ(engine->PendingCount(), 2) << "today's two, not tomorrow's";
+    EXPECT_EQ(Sent().size(), 2u) << "the all-day event at the first poll and the meeting in its minute";
+    Tick(9, 45, 7);
+    EXPECT_EQ(engine->PendingCount(), 0);
+    EXPECT_EQ(Sent().size(), 2u);
+    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+}
+
+}  // namespace
+}  // namespace hv::test

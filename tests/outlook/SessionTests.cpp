@@ -1,0 +1,173 @@
+// Opening and closing the Outlook session against the stand-in, and the late-bound client itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/outlook/EngineFixture.h"
+
+namespace hv::test {
+namespace {
+
+class Session : public EngineTest {
+protected:
+    std::wstring Open() {
+        WriteCalendar({});
+        server = standin::CreateServer(config);
+        form.Settings().LoadSettings();
+        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                              [this] { return server->CreateApplication(); });
+        return engine->OpenOutlookSession();
+    }
+};
+
+TEST_F(Session, OpensTheCalendarSortedWithOccurrences) {
+    EXPECT_NE(Open(), L"Nothing");
+    EXPECT_TRUE(engine->OutlookApp && engine->OutlookNameSpace && engine->CalendarItems);
+    EXPECT_TRUE(outlook::Get(engine->CalendarItems.Get(), L"IncludeRecurrences").AsBool());
+    EXPECT_EQ(server->Count().Calls(L"Items", L"Sort"), 1);
+}
+
+TEST(OutlookApplication, MissingOutlookGivesNothing) {
+    RegistrySandbox sandbox;
+    ScriptedHost host;
+    FakeCommands commands;
+    ui::ConfigureForm form(host, commands);
+    ui::QForm viewer(host);
+    outlook::OutlookAutomation engine(host, form.Settings(), viewer.txtQ, [] {
+        CLSID clsid;
+        const HRESULT hr = ::CLSIDFromProgID(L"Outlook.NoSuchApplication", &clsid);
+        throw outlook::AutomationError(hr, L"Outlook is not installed.");
+        return outlook::Dispatch();
+    });
+    EXPECT_EQ(engine.OpenOutlookSession(), L"Nothing");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(Session, AFailureAtAnyStepGivesNothing) {
+    const struct { const wchar_t* kind; const wchar_t* member; } steps[] = {
+        {L"Application", L"GetNamespace"}, {L"NameSpace", L"GetDefaultFolder"}, {L"MAPIFolder", L"Items"},
+        {L"Items", L"IncludeRecurrences"}, {L"Items", L"Sort"},          {L"Application", L"Session"},
+        {L"MAPIFolder", L"Parent"},        {L"MAPIFolder", L"Name"},     {L"Application", L"Version"},
+    };
+    for (const auto& step : steps) {
+        engine.reset();
+        server.reset();
+        WriteCalendar({});
+        server = standin::CreateServer(config);
+        server->Faults().Fail(step.kind, step.member, L"Injected failure", 0);
+        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                              [this] { return server->CreateApplication(); });
+        EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing") << step.kind << L"." << step.member;
+    }
+    // Step 1: Outlook itself cannot be created.
+    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ, []() -> outlook::Dispatch {
+        throw outlook::AutomationError(CO_E_SERVER_EXEC_FAILURE, L"Server execution failed");
+    });
+    EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing");
+    // A version text that is not a number is unreadable.
+    config.version = L"11.0.0.beta";
+    EXPECT_EQ(Open(), L"Nothing");
+}
+
+struct NoticeCase {
+    const wchar_t* topFolder;
+    const wchar_t* version;
+    const wchar_t* storedWarning;
+    int noticesOverTwoOpens;
+    const wchar_t* storedAfter;
+};
+
+TEST_F(Session, SecurityNoticeRules) {
+    const NoticeCase cases[] = {
+        {L"Mailbox - Test User", L"9.0.0.3821", L"False", 0, L"False"},
+        {L"Personal Folders", L"9.0.0.3821", L"False", 1, L"True"},
+        {L"Personal Folders", L"9.0.0.4201", L"False", 2, L"True"},
+        {L"Mailbox - Test User", L"10.0.0.5104", L"True", 2, L"True"},
+        {L"mailbox - test user", L"9.0.0.3821", L"False", 1, L"True"},  // case matters: not a mail server
+        {L"Personal Folders", L"9.0.0.3821", L"True", 0, L"True"},
+    };
+    for (const NoticeCase& c : cases) {
+        SCOPED_TRACE(c.topFolder + std::wstring(L" ") + c.version);
+        host.boxes.clear();
+        config.topFolderName = c.topFolder;
+        config.version = c.version;
+        form.Settings().WriteSetting(L"SecurityWarning", c.storedWarning, L"S");
+        for (int open = 0; open < 2; ++open) {
+            engine.reset();
+            ASSERT_NE(Open(), L"Nothing");
+        }
+        EXPECT_EQ(static_cast<int>(host.boxes.size()), c.noticesOverTwoOpens);
+        EXPECT_EQ(form.Settings().ReadSetting(L"SecurityWarning", L"?", L"S"), c.storedAfter);
+    }
+    ASSERT_FALSE(host.boxes.empty());
+    EXPECT_EQ(host.boxes[0].text,
+              L"The version of Outlook you are running may prevent Horavane from automatically sending email.\r\n\r\n"
+              L"NOTE: If Outlook email security is enabled, you will be prompted by Outlook to manually approve "
+              L"email \r\nsent from Horavane.");
+    EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(host.boxes[0].title, L"Horavane");
+}
+
+TEST_F(Session, NoticeSavesEverySetting) {
+    config.topFolderName = L"Personal Folders";
+    form.Settings().LoadSettings();
+    form.txtEmailAddress.SetText(L"typed@example.com");  // not stored yet
+    ASSERT_NE(Open(), L"Nothing");
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(form.Settings().ReadSetting(L"EventEmailAddress", L"", L"S"), L"typed@example.com");
+}
+
+TEST_F(Session, CloseReleasesEveryOutlookObject) {
+    const long before = 0;
+    Start({});
+    Tick(9, 0);
+    EXPECT_GT(server->Count().LiveObjects(), before);
+    engine->CloseOutlookSession();
+    EXPECT_EQ(server->Count().LiveObjects(), before);
+    engine->CloseOutlookSession();  // harmless twice
+    EXPECT_FALSE(engine->OutlookApp);
+}
+
+TEST(Automation, ServerErrorsCarryTheirDescription) {
+    standin::Config config;
+    auto server = standin::CreateServer(config);
+    outlook::Dispatch app = server->CreateApplication();
+    try {
+        outlook::Call(app.Get(), L"GetNamespace", {L"NOT-MAPI"});
+        FAIL() << "expected a failure";
+    } catch (const outlook::AutomationError& e) {
+        EXPECT_TRUE(FAILED(e.Result()));
+        EXPECT_FALSE(e.Description().empty());
+    }
+    try {
+        outlook::Get(app.Get(), L"NoSuchMember");
+        FAIL() << "expected a failure";
+    } catch (const outlook::AutomationError& e) {
+        EXPECT_EQ(e.Result(), DISP_E_UNKNOWNNAME);
+    }
+    EXPECT_NE(outlook::Get(app.Get(), L"version").AsString(), L"");  // names in any case
+    EXPECT_THROW(outlook::Get(nullptr, L"Version"), outlook::AutomationError);
+    server->Faults().GoAway();
+    try {
+        outlook::Get(app.Get(), L"Version");
+        FAIL() << "expected a failure";
+    } catch (const outlook::AutomationError& e) {
+        EXPECT_TRUE(e.ServerGone());
+    }
+}
+
+TEST(Automation, VariantsConvertAsAutomationDoes) {
+    EXPECT_EQ(outlook::Variant(L"42").AsLong(), 42);
+    EXPECT_TRUE(outlook::Variant(true).AsBool());
+    EXPECT_EQ(outlook::Variant(7).AsString(), L"7");
+    EXPECT_TRUE(outlook::Variant().IsNothing());
+    EXPECT_TRUE(outlook::Variant(static_cast<IDispatch*>(nullptr)).IsNothing());
+    EXPECT_THROW(outlook::Variant(L"not a number").AsLong(), outlook::AutomationError);
+    EXPECT_THROW(outlook::Variant(L"x").AsDispatch(), outlook::AutomationError);
+    outlook::Variant copy = outlook::Variant(L"text");
+    outlook::Variant other(copy);
+    EXPECT_EQ(other.AsString(), L"text");
+}
+
+}  // namespace
+}  // namespace hv::test
