@@ -40,7 +40,8 @@ App::App(Platform platform)
       frmQ_(host_),
       frmSplash_(MakeSplash(*this)),
       outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory)),
-      tray_(std::move(platform.trayShell)) {
+      tray_(std::move(platform.trayShell)),
+      instanceName_(std::move(platform.instanceName)) {
     frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };
 }
 
@@ -50,10 +51,13 @@ App::~App() { Shutdown(); }
 
 bool App::AnotherInstanceRunning() {
     // One copy per user: a named mutex in the session's namespace, named after the user.
-    wchar_t user[UNLEN + 1] = L"";
-    DWORD size = UNLEN + 1;
-    ::GetUserNameW(user, &size);
-    const std::wstring name = L"Local\\" HV_COMPANY_NAME L"." HV_PRODUCT_NAME L".SingleInstance." + std::wstring(user);
+    std::wstring name = instanceName_;
+    if (name.empty()) {
+        wchar_t user[UNLEN + 1] = L"";
+        DWORD size = UNLEN + 1;
+        ::GetUserNameW(user, &size);
+        name = L"Local\\" HV_COMPANY_NAME L"." HV_PRODUCT_NAME L".SingleInstance." + std::wstring(user);
+    }
     instanceMutex_.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
     return ::GetLastError() == ERROR_ALREADY_EXISTS;
 }

@@ -17,10 +17,12 @@ namespace hv::core {
 
 // The connections to the outside that tests replace.
 struct Platform {
+    explicit Platform(ui::Host& h) : host(h) {}
     ui::Host& host;
     outlook::ApplicationFactory outlookFactory = outlook::CreateOutlookApplication;
     tray::ShellNotify trayShell = tray::TrayIcon::DefaultShell();
     ShellPlatform* shell = nullptr;  // null: the real shell
+    std::wstring instanceName;       // empty: one instance per user of this program
 };
 
 class App : public ui::ConfigureCommands, public ui::SplashCommands {
@@ -82,6 +84,7 @@ private:
     std::unique_ptr<ui::Form> frmSplash_;
     outlook::OutlookAutomation outlook_;
     tray::TrayIcon tray_;
+    std::wstring instanceName_;
     ui::UniqueKernelHandle instanceMutex_;
     ui::UniqueIcon logo_;
     bool started_ = false;

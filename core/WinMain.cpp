@@ -10,7 +10,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int exitCode = 0;
     {
         hv::ui::Host host;
-        hv::core::App app(hv::core::Platform{host});
+        hv::core::App app{hv::core::Platform(host)};
         if (app.Main()) exitCode = hv::ui::RunMessageLoop();
     }
     ::CoUninitialize();

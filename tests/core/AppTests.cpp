@@ -1,0 +1,488 @@
+// The application core end to end in one process: start-up, the poll cycle, the notification
+// switch, the tray icon and menu, help and About, shutdown. Outlook is the stand-in, the clock,
+// message boxes, waits, the shell and the tray are the test's.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fstream>
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "core/App.h"
+#include "standin/Standin.h"
+#include "tests/support/Calendar.h"
+#include "tests/support/RegistrySandbox.h"
+#include "tests/support/ScriptedHost.h"
+#include "ui/toolkit/VersionInfo.h"
+
+namespace hv::core {
+namespace {
+
+using test::Event;
+
+struct TrayCall {
+    DWORD message;
+    HICON icon;
+    std::string tip;
+    long liveOutlookObjects;
+};
+
+class RecordingShell : public ShellPlatform {
+public:
+    INT_PTR Execute(const std::string& p, const std::string& a, const std::string& f, int show) override {
+        calls.push_back({p, a, f, show});
+        return result;
+    }
+    bool StartProgram(const std::wstring& line, int) override {
+        started.push_back(line);
+        return startWorks;
+    }
+    struct Call { std::string program, arguments, folder; int show; };
+    std::vector<Call> calls;
+    std::vector<std::wstring> started;
+    INT_PTR result = 42;
+    bool startWorks = true;
+};
+
+Event At(const std::string& summary, const std::string& hhmm, int reminder = -1) {
+    Event e;
+    e.summary = summary;
+    e.start = "20261207T" + hhmm + "00";
+    e.end = "20261207T" + hhmm + "00";
+    e.reminderMinutes = reminder;
+    return e;
+}
+
+class AppTest : public testing::Test {
+protected:
+    test::RegistrySandbox sandbox;
+    test::ScriptedHost host;
+    RecordingShell shell;
+    std::wstring folder = test::MakeTempFolder(L"hv_app");
+    std::wstring outbox = folder + L"\\outbox";
+    std::wstring calendarFile = folder + L"\\calendar.ics";
+    std::wstring instance = L"Local\\HoravaneTest." + std::to_wstring(::GetCurrentProcessId());
+    standin::Config config;
+    std::shared_ptr<standin::Server> server;
+    std::vector<TrayCall> tray;
+    bool outlookAvailable = true;
+    int outlookCreated = 0;
+    std::function<void()> onOutlookCreated;
+    std::unique_ptr<App> app;
+
+    AppTest() {
+        config.calendarFile = calendarFile;
+        config.outboxFolder = outbox;
+        config.topFolderName = L"Mailbox - Test User";
+        host.SetNow(2026, 12, 7, 9, 0, 0);
+        WriteCalendar({});
+    }
+    ~AppTest() override {
+        app.reset();
+        server.reset();
+        test::RemoveFolder(outbox);
+        test::RemoveFolder(folder);
+    }
+    void WriteCalendar(const std::vector<Event>& events) {
+        std::ofstream(calendarFile.c_str(), std::ios::binary | std::ios::trunc) << test::Ics(events);
+    }
+    void Store(const wchar_t* name, const wchar_t* value) {
+        settings::WriteRegValue(L"HKCU", settings::SettingsKeyPath(), name, L"S", std::wstring(value));
+    }
+    std::wstring Stored(const wchar_t* name) {
+        settings::RegValue v;
+        settings::ReadRegValue(L"HKCU", settings::SettingsKeyPath(), name, L"S", std::wstring(L"<missing>"), v);
+        return std::get<std::wstring>(v);
+    }
+    void Make() {
+        server = standin::CreateServer(config);
+        Platform p(host);
+        p.outlookFactory = [this]() -> outlook::Dispatch {
+            ++outlookCreated;
+            if (onOutlookCreated) onOutlookCreated();
+            if (!outlookAvailable) throw outlook::AutomationError(REGDB_E_CLASSNOTREG, L"Class not registered");
+            return server->CreateApplication();
+        };
+        p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
+            tray.push_back({m, d->hIcon, std::string(d->szTip), server ? server->Count().LiveObjects() : 0});
+            return TRUE;
+        };
+        p.shell = &shell;
+        p.instanceName = instance;
+        app = std::make_unique<App>(std::move(p));
+    }
+    // A normal start with an address stored.
+    bool Start(const wchar_t* address = L"pager@example.com") {
+        if (address) Store(L"EventEmailAddress", address);
+        Make();
+        return app->Main();
+    }
+    ui::ConfigureForm& Config() { return app->frmConfigure(); }
+    ui::Timer& Timer() { return Config().tmrChkCalEvents; }
+    long Finds() { return server->Count().Calls(L"Items", L"Find"); }
+    size_t Sent() { return test::ReadOutbox(outbox).size(); }
+    void Tick(int h, int m, int s) {
+        host.SetTime(h, m, s);
+        app->tmrChkCalEvents_Timer();
+    }
+    HICON Picture(int i) { return Config().Picture(i); }
+};
+
+TEST_F(AppTest, StartUpInItsOrder) {
+    Store(L"CEEnabled", L"0");
+    Store(L"EventEmailAddress", L"pager@example.com");
+    Make();
+    std::wstring addressWhenOutlookOpened;
+    onOutlookCreated = [&] { addressWhenOutlookOpened = Config().txtEmailAddress.Text(); };
+    ASSERT_TRUE(app->Main());
+    EXPECT_EQ(addressWhenOutlookOpened, L"pager@example.com") << "settings are loaded before the session opens";
+    EXPECT_EQ(host.sleeps, (std::vector<DWORD>{3000, 4000}));
+    EXPECT_EQ(app->Initializing, VARIANT_FALSE);
+    EXPECT_EQ(app->AboutShowing, VARIANT_FALSE);
+    EXPECT_FALSE(Config().Visible());
+    EXPECT_FALSE(app->frmSplash().Visible());
+    EXPECT_TRUE(app->frmQ().IsLoaded());
+    EXPECT_FALSE(app->frmQ().Visible());
+    EXPECT_TRUE(Timer().Enabled());
+    EXPECT_EQ(Timer().Interval(), 500u) << "the first poll comes soon after start-up";
+    // The icon comes last, with the start-up picture and tooltip whatever the stored switch.
+    ASSERT_FALSE(tray.empty());
+    EXPECT_EQ(tray.back().message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(tray.back().icon, Picture(2));
+    EXPECT_EQ(tray.back().tip, "Horavane (Active)");
+    EXPECT_EQ(std::count_if(tray.begin(), tray.end(), [](const TrayCall& c) { return c.message == NIM_ADD; }), 1);
+    EXPECT_EQ(Stored(L"SecurityWarning"), L"False");
+    EXPECT_EQ(Stored(L"Subject"), L"1") << "every setting saved";
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(AppTest, OutlookUnavailableEndsTheProgram) {
+    outlookAvailable = false;
+    test::SetRawValue(HKEY_CURRENT_USER, settings::SettingsKeyPath(), "EventEmailAddress", REG_EXPAND_SZ,
+                      std::string("pager@example.com", 18));
+    Make();
+    EXPECT_FALSE(app->Main());
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, L"Failed to open Outlook.");
+    EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(host.boxes[0].title, L"Horavane");
+    for (const TrayCall& c : tray) EXPECT_NE(c.message, static_cast<DWORD>(NIM_ADD)) << "no tray icon, ever";
+    EXPECT_FALSE(Config().IsLoaded());
+    EXPECT_FALSE(app->frmQ().IsLoaded());
+    EXPECT_FALSE(Timer().Enabled());
+    std::string bytes;
+    DWORD type = 0;
+    ASSERT_TRUE(test::RawValue(HKEY_CURRENT_USER, settings::SettingsKeyPath(), "EventEmailAddress", bytes, type));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ)) << "settings were not saved";
+    MSG msg;
+    EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "the box must not be cut short";
+}
+
+TEST_F(AppTest, FirstRunAsksForTheAddress) {
+    host.answers = {IDOK};
+    ASSERT_TRUE(Start(nullptr));
+    EXPECT_TRUE(Config().Visible());
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text,
+              L"Horavane can not enable the notification option.\r\nPlease enter the notification email address.");
+    EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OKCANCEL | MB_ICONINFORMATION));
+    EXPECT_EQ(Config().chkCEEnabled.Value(), 1);
+    EXPECT_EQ(Stored(L"EventEmailAddress"), L"");
+    EXPECT_EQ(Stored(L"CEEnabled"), L"1");
+}
+
+TEST_F(AppTest, ASecondCopyEndsSilently) {
+    HANDLE other = ::CreateMutexW(nullptr, FALSE, instance.c_str());
+    Make();
+    EXPECT_FALSE(app->Main());
+    EXPECT_EQ(outlookCreated, 0);
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(tray.empty());
+    EXPECT_FALSE(Config().IsLoaded());
+    ::CloseHandle(other);
+}
+
+TEST_F(AppTest, EachSkipConditionAloneSkipsTheScan) {
+    ASSERT_TRUE(Start());
+    struct Condition {
+        const char* name;
+        std::function<void()> set, clear;
+    } conditions[] = {
+        {"configuration window visible", [&] { Config().Show(); }, [&] { Config().Hide(); }},
+        {"About window up", [&] { app->mnuHelpAbout_Click(); }, [&] { app->frmSplash().Unload(); app->SplashClosed(); }},
+        {"starting up", [&] { app->Initializing = VARIANT_TRUE; }, [&] { app->Initializing = VARIANT_FALSE; }},
+        {"empty address", [&] { Config().txtEmailAddress.SetText(L""); },
+         [&] { Config().txtEmailAddress.SetText(L"pager@example.com"); }},
+    };
+    for (auto& c : conditions) {
+        c.set();
+        const long before = Finds();
+        Tick(9, 0, 5);
+        EXPECT_EQ(Finds(), before) << c.name;
+        EXPECT_TRUE(Timer().Enabled()) << c.name;
+        EXPECT_EQ(Timer().Interval(), 5000u) << c.name;
+        c.clear();
+        Tick(9, 0, 10);
+        EXPECT_EQ(Finds(), before + 1) << c.name << " cleared";
+    }
+    Config().txtEmailAddress.SetText(L"   ");  // blanks are an address
+    const long before = Finds();
+    Tick(9, 0, 15);
+    EXPECT_EQ(Finds(), before + 1);
+}
+
+TEST_F(AppTest, SwitchedOffTheNextTickStillSendsThenPollingStops) {
+    WriteCalendar({At("Call", "0901")});
+    ASSERT_TRUE(Start());
+    Tick(9, 0, 30);
+    app->TrayCallback(WM_LBUTTONDBLCLK);  // off
+    EXPECT_EQ(Timer().Interval(), 500u);
+    Tick(9, 1, 1);
+    EXPECT_EQ(Sent(), 1u);
+    EXPECT_FALSE(Timer().Enabled()) << "stopped after a full tick with the switch off";
+    app->TrayCallback(WM_LBUTTONDBLCLK);  // on again: polling resumes
+    EXPECT_TRUE(Timer().Enabled());
+    Tick(9, 1, 6);
+    Config().chkCEEnabled.SetValue(0);
+    Tick(9, 1, 11);
+    EXPECT_FALSE(Timer().Enabled());
+    Config().chkCEEnabled.SetValue(1);  // from the dialog
+    EXPECT_TRUE(Timer().Enabled());
+}
+
+TEST_F(AppTest, AppointmentsDueInTheSameMinuteAreSentInStartOrder) {
+    Event a = At("Second", "1000", 15), b = At("First", "0945");
+    a.start = "20261207T100000";
+    WriteCalendar({a, b});
+    ASSERT_TRUE(Start());
+    Tick(9, 45, 3);
+    const auto sent = test::ReadOutbox(outbox);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].subject.substr(0, 5), L"First");
+    EXPECT_EQ(sent[1].subject.substr(0, 6), L"Second");
+    EXPECT_TRUE(Timer().Enabled());
+    EXPECT_EQ(Timer().Interval(), 5000u);
+}
+
+TEST_F(AppTest, TrayDoubleClickFlipsTheSwitchEverywhere) {
+    ASSERT_TRUE(Start());
+    auto& menu = Config().mnuPopUpMenu;
+    const UINT item = Config().mnuEnableEmailNotification;
+    tray.clear();
+    app->TrayCallback(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(Config().chkCEEnabled.Value(), 0);
+    EXPECT_EQ(Stored(L"CEEnabled"), L"0");
+    EXPECT_FALSE(menu.Checked(item));
+    ASSERT_EQ(tray.size(), 4u) << "two switch applications, two modifications each";
+    for (const TrayCall& c : tray) {
+        EXPECT_EQ(c.message, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_EQ(c.icon, Picture(3));
+        EXPECT_EQ(c.tip, "Quil Horavane (Inactive)");
+    }
+    tray.clear();
+    app->TrayCallback(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(Stored(L"CEEnabled"), L"1");
+    EXPECT_TRUE(menu.Checked(item));
+    ASSERT_FALSE(tray.empty());
+    EXPECT_EQ(tray.back().icon, Picture(2));
+    EXPECT_EQ(tray.back().tip, "Quil Horavane (Active)");
+    tray.clear();
+    for (UINT ignored : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONUP, WM_MOUSEMOVE, WM_MBUTTONDOWN, WM_RBUTTONDBLCLK})
+        app->TrayCallback(ignored);
+    EXPECT_TRUE(tray.empty());
+    EXPECT_EQ(Config().chkCEEnabled.Value(), 1);
+}
+
+TEST_F(AppTest, SwitchingOnWithoutAnAddress) {
+    Store(L"CEEnabled", L"0");
+    host.answers = {IDOK};
+    ASSERT_TRUE(Start(L""));
+    host.boxes.clear();
+    host.answers = {IDCANCEL};
+    app->TrayCallback(WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(Config().Visible());
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(Config().chkCEEnabled.Value(), 0) << "Cancel turns it off again";
+    EXPECT_EQ(Stored(L"CEEnabled"), L"0");
+    EXPECT_EQ(tray.back().tip, "Quil Horavane (Inactive)");
+
+    Config().Hide();
+    host.answers = {IDOK};
+    app->TrayCallback(WM_LBUTTONDBLCLK);
+    EXPECT_EQ(Config().chkCEEnabled.Value(), 1) << "OK leaves it on";
+    Config().Hide();
+    const long before = Finds();
+    Tick(9, 5, 0);
+    EXPECT_EQ(Finds(), before) << "every tick is skipped without an address";
+}
+
+TEST_F(AppTest, ExitRemovesTheIconBeforeReleasingOutlook) {
+    ASSERT_TRUE(Start());
+    app->frmQ().Show();
+    app->mnuHelpAbout_Click();
+    tray.clear();
+    Config().mnuPopUpMenu.RunCommand(Config().mnuExit);
+    ASSERT_FALSE(tray.empty());
+    EXPECT_EQ(tray[0].message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_GT(tray[0].liveOutlookObjects, 0) << "the icon goes before the Outlook objects";
+    EXPECT_EQ(server->Count().LiveObjects(), 0);
+    EXPECT_FALSE(Config().IsLoaded());
+    EXPECT_FALSE(app->frmQ().IsLoaded());
+    EXPECT_FALSE(app->frmSplash().IsLoaded());
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the message loop ends";
+    app.reset();  // the second shutdown is harmless
+    EXPECT_EQ(tray.back().message, static_cast<DWORD>(NIM_DELETE));
+}
+
+TEST_F(AppTest, TaskbarRestartAddsTheIconAgain) {
+    ASSERT_TRUE(Start());
+    app->TrayCallback(WM_LBUTTONDBLCLK);
+    tray.clear();
+    ::SendMessageW(Config().Hwnd(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    ASSERT_EQ(tray.size(), 1u);
+    EXPECT_EQ(tray[0].message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(tray[0].icon, Picture(3));
+    EXPECT_EQ(tray[0].tip, "Quil Horavane (Inactive)");
+}
+
+App* menuApp = nullptr;
+bool menuWasVisible = false;
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    menuWasVisible = menuApp->frmConfigure().mnuPopUpMenu.Visible();
+    ::EndMenu();
+}
+
+TEST_F(AppTest, MenuOpensOnTheRightPressAndItsCommandsRun) {
+    ASSERT_TRUE(Start());
+    menuApp = app.get();
+    ::SetTimer(nullptr, 0, 200, CloseMenu);
+    app->TrayCallback(WM_RBUTTONDOWN);
+    EXPECT_TRUE(menuWasVisible);
+    EXPECT_FALSE(Config().mnuPopUpMenu.Visible());
+
+    auto& menu = Config().mnuPopUpMenu;
+    EXPECT_EQ(menu.Caption(Config().mnuConfigure), L"C&onfigure");
+    EXPECT_EQ(menu.Caption(Config().mnuQAppt), L"&View Pending Notifications");
+    EXPECT_EQ(menu.Caption(Config().mnuHelpContents), L"&Help Contents");
+    EXPECT_EQ(menu.Caption(Config().mnuHelpAbout), L"Help &About");
+    EXPECT_EQ(menu.Caption(Config().mnuExit), L"&Exit");
+    EXPECT_EQ(menu.Caption(Config().mnuClose), L"&Close");
+    EXPECT_EQ(::GetMenuItemCount(menu.Handle()), 9);
+
+    menu.RunCommand(Config().mnuClose);
+    EXPECT_FALSE(Config().Visible());
+    EXPECT_FALSE(app->frmQ().Visible());
+    menu.RunCommand(Config().mnuQAppt);
+    EXPECT_TRUE(app->frmQ().Visible());
+    menu.RunCommand(Config().mnuConfigure);
+    EXPECT_TRUE(Config().Visible());
+    menu.RunCommand(Config().mnuConfigure);  // already open: stays open
+    EXPECT_TRUE(Config().Visible());
+}
+
+TEST_F(AppTest, HelpContentsOpensTheFileBesideTheProgram) {
+    ASSERT_TRUE(Start());
+    const std::wstring elsewhere = folder;
+    ::SetCurrentDirectoryW(elsewhere.c_str());
+    Config().mnuPopUpMenu.RunCommand(Config().mnuHelpContents);
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].program, "HvaneHelp.chm");
+    EXPECT_EQ(shell.calls[0].arguments, "");
+    EXPECT_EQ(shell.calls[0].folder, ui::ToAnsi(ui::ProgramFolder()));
+    EXPECT_EQ(shell.calls[0].show, SW_SHOWNORMAL);
+    EXPECT_TRUE(host.boxes.empty());
+
+    shell.result = SE_ERR_FNF;
+    shell.startWorks = false;
+    Config().mnuPopUpMenu.RunCommand(Config().mnuHelpContents);
+    ASSERT_EQ(host.boxes.size(), 1u) << "a help file that cannot be opened at all is reported";
+    EXPECT_EQ(host.boxes[0].title, L"Horavane");
+}
+
+TEST_F(AppTest, AboutHoldsEveryScanAndRestartsAStoppedTimer) {
+    WriteCalendar({At("During About", "0905")});
+    ASSERT_TRUE(Start());
+    Config().chkCEEnabled.SetValue(0);
+    Tick(9, 0, 5);
+    ASSERT_FALSE(Timer().Enabled());
+    Config().mnuPopUpMenu.RunCommand(Config().mnuHelpAbout);
+    EXPECT_EQ(app->AboutShowing, VARIANT_TRUE);
+    EXPECT_TRUE(app->frmSplash().Visible());
+    EXPECT_TRUE(Timer().Enabled());
+    EXPECT_EQ(Timer().Interval(), 500u);
+    const long before = Finds();
+    Tick(9, 5, 2);
+    EXPECT_EQ(Finds(), before);
+    EXPECT_TRUE(app->frmSplash().Visible()) << "ticks leave the About window alone";
+    EXPECT_EQ(Sent(), 0u) << "nothing is sent while it is open";
+    app->frmSplash().Unload();
+    app->SplashClosed();
+    Tick(9, 6, 0);
+    EXPECT_EQ(Finds(), before + 1);
+    EXPECT_EQ(Sent(), 0u) << "its due minute passed while the window was open";
+}
+
+TEST_F(AppTest, ASimulatedDay) {
+    // 200 appointments: timed, all-day, recurring, with and without reminders. Appointment i starts
+    // at minute 7i of the day; every third has a 10-minute reminder.
+    std::vector<Event> events;
+    std::vector<int> dueMinute;
+    for (int i = 0; i < 200; ++i) {
+        const int minute = (i * 7) % (24 * 60);
+        char hhmm[8];
+        std::snprintf(hhmm, sizeof hhmm, "%02d%02d", minute / 60, minute % 60);
+        const int lead = i % 3 == 0 ? 10 : 0;
+        Event e = At("Appt " + std::to_string(i), hhmm, lead ? lead : -1);
+        const bool allDay = i % 20 == 5;
+        if (allDay) {
+            e.start = "20261207";
+            e.end = "20261208";
+        }
+        if (i % 25 == 7) e.rrule = "FREQ=DAILY;COUNT=3";
+        events.push_back(e);
+        dueMinute.push_back(allDay ? 0 : std::max(minute - lead, 0));
+    }
+    WriteCalendar(events);
+    host.SetNow(2026, 12, 7, 0, 0, 1);
+    ASSERT_TRUE(Start());
+    Config().chkStartEndTIme.SetValue(0);
+    Config().chkLocation.SetValue(0);
+    DWORD handlesAfterHour = 0, gdiAfterHour = 0, userAfterHour = 0;
+    long liveAfterHour = 0, sends = 0;
+    size_t seen = 0;
+    std::set<std::wstring> subjects;
+    for (int t = 1; t < 24 * 60 * 60; t += 5) {
+        host.SetTime(t / 3600, t / 60 % 60, t % 60);
+        app->tmrChkCalEvents_Timer();
+        if (server->Count().Calls(L"MailItem", L"Send") != sends) {
+            sends = server->Count().Calls(L"MailItem", L"Send");
+            const auto sent = test::ReadOutbox(outbox);
+            for (; seen < sent.size(); ++seen) {
+                const int i = std::stoi(sent[seen].subject.substr(5));
+                EXPECT_EQ(dueMinute[static_cast<size_t>(i)], t / 60) << "Appt " << i << " sent in its due minute";
+                EXPECT_TRUE(subjects.insert(sent[seen].subject).second) << "Appt " << i << " sent twice";
+            }
+        }
+        if (t / 5 == 3600 / 5) {
+            ::GetProcessHandleCount(::GetCurrentProcess(), &handlesAfterHour);
+            gdiAfterHour = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+            userAfterHour = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+            liveAfterHour = server->Count().LiveObjects();
+        }
+    }
+    EXPECT_EQ(subjects.size(), 200u) << "every appointment notified";
+    DWORD handles = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+    EXPECT_EQ(handles, handlesAfterHour);
+    EXPECT_EQ(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiAfterHour);
+    EXPECT_EQ(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userAfterHour);
+    EXPECT_LE(server->Count().LiveObjects(), liveAfterHour) << "the pending table only shrinks over the day";
+}
+
+}  // namespace
+}  // namespace hv::core
