@@ -78,6 +78,7 @@ ConfigureForm::ConfigureForm(Host& host, ConfigureCommands& commands)
     mnuPopUpMenu.AddSeparator();
     mnuExit = mnuPopUpMenu.AddItem(L"&Exit", run(MenuCommand::Exit));
     mnuClose = mnuPopUpMenu.AddItem(L"&Close", nullptr);  // only closes the menu
+    if (mnuExit != kExitCommandId) ::OutputDebugStringW(L"Horavane: the Exit command id has changed\n");
     settings_.Live().mnuEnableEmailNotification = mnuEnableEmailNotification;
     WireHandlers();
 }

@@ -12,6 +12,10 @@
 
 namespace hv::ui {
 
+// The tray menu's Exit arrives at the main window as this WM_COMMAND. The installer sends the same
+// command to ask a running copy to exit, so the number must stay as it is.
+inline constexpr UINT kExitCommandId = 40006;
+
 class ConfigureForm : public Form {
 public:
     ConfigureForm(Host& host, ConfigureCommands& commands);

@@ -486,3 +486,20 @@ TEST_F(AppTest, ASimulatedDay) {
 
 }  // namespace
 }  // namespace hv::core
+
+namespace hv::core {
+namespace {
+
+TEST_F(AppTest, ExitCommandSentToTheWindowEndsTheProgram) {
+    // What the installer does to ask a running copy to exit.
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Config().mnuExit, ui::kExitCommandId);
+    HWND window = ::FindWindowW(L"HoravaneForm", L"Horavane Configuration");
+    ASSERT_EQ(window, Config().Hwnd());
+    ::SendMessageW(window, WM_COMMAND, ui::kExitCommandId, 0);
+    EXPECT_TRUE(app->ShutDown());
+    EXPECT_FALSE(::IsWindow(window));
+}
+
+}  // namespace
+}  // namespace hv::core
