@@ -199,6 +199,18 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         OnCloseBox();
         return 0;
+    case WM_ACTIVATE:
+        // A plain window does not keep its focused control across activations as a dialog does:
+        // remember it on the way out and give it back on the way in (the first control in tab
+        // order the first time).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+        } else {
+            HWND target = lastFocus_ && ::IsWindow(lastFocus_) ? lastFocus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+            if (target) ::SetFocus(target);
+        }
+        return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
         if (backgroundBrush_) {
@@ -254,6 +266,7 @@ void Form::AfterDestroy() {
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     hwnd_ = nullptr;
     tooltip_ = nullptr;
+    lastFocus_ = nullptr;
     for (Control* c : controls_) c->hwnd_ = nullptr;
     for (Timer* t : timers_) t->enabled_ = false;
 }
