@@ -64,6 +64,8 @@ protected:
     virtual void OnPaint(HDC) {}
 
     const FormStyle& Style() const { return style_; }
+    // The window's tooltip control (while loaded), for forms that add tools of their own.
+    HWND Tooltip() const { return tooltip_; }
 
 private:
     friend class Control;
@@ -82,6 +84,7 @@ private:
     HWND hwnd_ = nullptr;
     UINT dpi_ = 96;
     bool unloading_ = false;
+    HWND lastFocus_ = nullptr;  // the control that had the focus when the window was deactivated
     UniqueGdiObject font_, boldFont_;
     UniqueGdiObject backgroundBrush_;
     HWND tooltip_ = nullptr;  // destroyed with the form window
