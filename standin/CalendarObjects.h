@@ -1,0 +1,76 @@
+// Items of a folder with Outlook's search (Find/FindNext with IncludeRecurrences and Sort), the
+// AppointmentItem, and a series' RecurrencePattern, Exceptions and Exception.
+#pragma once
+#include <vector>
+
+#include "standin/Calendar.h"
+#include "standin/DispatchObject.h"
+
+namespace standin {
+
+class ItemsObject final : public DispatchObject {
+public:
+    // `calendar` false: the items of a folder that holds no appointments.
+    ItemsObject(std::shared_ptr<ServerState> server, bool calendar);
+
+private:
+    enum class SortKey { None, Start, End, Subject };
+
+    void Answer(int index, Call& call) override;
+    void Sort(Call& call);
+    void Find(Call& call);
+    std::vector<Occurrence> Candidates(const class Restriction& filter) const;
+    ComPtr<IDispatch> Next();
+
+    bool calendar_;
+    bool includeRecurrences_ = false;
+    SortKey sortKey_ = SortKey::None;
+    bool descending_ = false;
+    bool searched_ = false;
+    std::vector<Occurrence> found_;
+    size_t next_ = 0;
+};
+
+class AppointmentObject final : public DispatchObject {
+public:
+    AppointmentObject(std::shared_ptr<ServerState> server, Occurrence occurrence);
+
+private:
+    void Answer(int index, Call& call) override;
+
+    Occurrence item_;
+};
+
+class PatternObject final : public DispatchObject {
+public:
+    PatternObject(std::shared_ptr<ServerState> server, std::shared_ptr<const Event> event);
+
+private:
+    void Answer(int index, Call& call) override;
+    long RecurrenceType() const;
+
+    std::shared_ptr<const Event> event_;
+};
+
+class ExceptionsObject final : public DispatchObject {
+public:
+    ExceptionsObject(std::shared_ptr<ServerState> server, std::shared_ptr<const Event> event);
+
+private:
+    void Answer(int index, Call& call) override;
+
+    std::shared_ptr<const Event> event_;
+};
+
+class ExceptionObject final : public DispatchObject {
+public:
+    ExceptionObject(std::shared_ptr<ServerState> server, std::shared_ptr<const Event> event, size_t index);
+
+private:
+    void Answer(int index, Call& call) override;
+
+    std::shared_ptr<const Event> event_;
+    size_t index_;
+};
+
+}  // namespace standin

@@ -1,0 +1,38 @@
+// Steering a running server from outside through HKCU\Software\OutlookStandin, looked at no more
+// than every 500 ms: a new non-zero number in Disconnect (REG_DWORD) makes the server go away;
+// FailMember (REG_SZ "Kind.Member=description") makes that member fail on every call until the
+// value changes (empty: nothing fails). The values found at start are the base line for
+// Disconnect; a FailMember already there applies at once.
+#pragma once
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "standin/Standin.h"
+
+namespace standin {
+
+class RegistryControls {
+public:
+    explicit RegistryControls(FaultPlan& faults);
+    RegistryControls(const RegistryControls&) = delete;
+    RegistryControls& operator=(const RegistryControls&) = delete;
+
+    void Poll();
+
+private:
+    void ApplyNow();
+    void ApplyFailMember(const std::wstring& value);
+
+    FaultPlan& faults_;
+    ULONGLONG lastLook_ = 0;
+    DWORD disconnect_ = 0;
+    std::wstring failMember_;
+    std::optional<std::pair<std::wstring, std::wstring>> failing_;  // kind, member
+};
+
+// HKCU\Software\OutlookStandin
+inline constexpr const wchar_t* kSettingsKey = L"Software\\OutlookStandin";
+
+}  // namespace standin

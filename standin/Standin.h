@@ -1,0 +1,110 @@
+// The Outlook stand-in: an in-process automation server that answers for "Outlook.Application"
+// where Outlook itself is not installed. This header is for tests, which create a server, take
+// its Application object and drive it through IDispatch as any automation client does, with the
+// fault plan and the counters below to make calls fail and to see what was called.
+//
+//   auto server = standin::CreateServer({.calendarText = ics, .outboxFolder = dir});
+//   ComPtr<IDispatch> app = server->CreateApplication();
+//   server->Faults().Fail(L"Items", L"Find", L"The operation failed.", 2);  // 2nd Find fails
+//   ... server->Count().Calls(L"Items", L"Find"), server->Count().LiveObjects() ...
+//
+// Objects: Application, NameSpace, MAPIFolder, Items, AppointmentItem, RecurrencePattern,
+// Exceptions, Exception, MailItem, Recipients, Recipient. Member names are matched without case.
+// A failing member returns DISP_E_EXCEPTION with an EXCEPINFO whose bstrSource is
+// "Outlook stand-in", bstrDescription the description and scode E_FAIL.
+#pragma once
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+// The class the registered DLL serves under the ProgID "Outlook.Application".
+// {C41C8B7C-2A32-4451-820F-EAAFA130CE82}
+inline constexpr CLSID kApplicationClsid = {0xc41c8b7c, 0x2a32, 0x4451, {0x82, 0x0f, 0xea, 0xaf, 0xa1, 0x30, 0xce, 0x82}};
+
+struct Config {
+    std::wstring calendarFile;   // an .ics file, read again whenever its time stamp or size changes
+    std::string calendarText;    // iCalendar text (UTF-8), used when calendarFile is empty
+    std::wstring outboxFolder;   // each sent MailItem becomes one .eml file here (created when missing);
+                                 // empty: "OutlookStandin\Outbox" in the user's temporary folder
+    std::wstring currentUser = L"Test User";
+    std::wstring version = L"9.0.0.3821";              // Application.Version
+    std::wstring topFolderName = L"Personal Folders";  // Name of the Inbox's Parent
+    // Follow the Disconnect and FailMember values of HKCU\Software\OutlookStandin while running
+    // (the registered DLL does, so that end-to-end tests can steer it from outside).
+    bool followRegistryControls = false;
+};
+
+// HKCU\Software\OutlookStandin: CalendarFile, OutboxFolder, CurrentUser, Version, TopFolderName
+// (REG_SZ). Missing values keep the defaults above.
+Config ReadConfigFromRegistry();
+
+// Planned failures. A member fails with DISP_E_EXCEPTION and the description given; object kinds
+// and member names are those listed above, any case.
+class FaultPlan {
+public:
+    // nthCall 0: every call from now on; n > 0: only the n-th call from now on. Throws
+    // std::invalid_argument for a kind or member the server does not have.
+    void Fail(std::wstring_view kind, std::wstring_view member, std::wstring description, int nthCall = 0);
+    // Takes back the planned failures of one member.
+    void Clear(std::wstring_view kind, std::wstring_view member);
+    // As if the server process had ended: every object created so far fails every call with
+    // RPC_E_DISCONNECTED from now on. An Application created afterwards works again.
+    void GoAway();
+    // Takes back every planned member failure (objects that went away stay gone).
+    void Reset();
+
+    // For the server's objects: the description of a failure planned for this call, if any.
+    std::optional<std::wstring> FailureFor(std::wstring_view kind, std::wstring_view member);
+    unsigned Generation() const { return generation_; }
+
+private:
+    struct Planned {
+        std::wstring key;  // "Kind.Member" as the server spells it
+        std::wstring description;
+        int callsLeft;     // 0: every call
+        int seen = 0;
+    };
+    std::vector<Planned> planned_;
+    unsigned generation_ = 0;
+};
+
+class Counters {
+public:
+    // Invoke calls that reached a member (GetIDsOfNames is not counted), failed ones included.
+    long Calls(std::wstring_view kind, std::wstring_view member) const;
+    long TotalCalls() const { return total_; }
+    // Objects of this server that a client (or another object) still holds.
+    long LiveObjects() const { return live_; }
+
+    // For the server's objects.
+    void CountCall(std::wstring_view kind, std::wstring_view member);
+    void ObjectCreated() { ++live_; }
+    void ObjectDestroyed() { --live_; }
+
+private:
+    std::map<std::wstring, long> calls_;
+    long total_ = 0;
+    long live_ = 0;
+};
+
+// The state behind one running "Outlook": its settings, calendar, outbox, fault plan and counters.
+class Server {
+public:
+    virtual ~Server() = default;
+    virtual Microsoft::WRL::ComPtr<IDispatch> CreateApplication() = 0;
+    virtual FaultPlan& Faults() = 0;
+    virtual const Counters& Count() const = 0;
+};
+
+std::shared_ptr<Server> CreateServer(Config config);
+
+}  // namespace standin
