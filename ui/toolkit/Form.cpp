@@ -199,6 +199,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         OnCloseBox();
         return 0;
+    case WM_NEXTDLGCTL:
+        MoveFocus(wParam, lParam);
+        return 0;
     case WM_ACTIVATE:
         // A plain window does not keep its focused control across activations as a dialog does:
         // remember it on the way out and give it back on the way in (the first control in tab
@@ -248,6 +251,17 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+// The keyboard navigation of IsDialogMessage asks the window to move the focus, as a dialog
+// box does: to the given control (LOWORD(lParam) nonzero), or to the next or previous tab stop
+// (wParam nonzero: previous). An access key of a label lands here.
+void Form::MoveFocus(WPARAM wParam, LPARAM lParam) {
+    HWND target = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                 : ::GetNextDlgTabItem(hwnd_, ::GetFocus(), wParam != 0 ? TRUE : FALSE);
+    if (!target || !::IsChild(hwnd_, target)) return;
+    ::SetFocus(target);
+    if (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) ::SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
 void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {

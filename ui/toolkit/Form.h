@@ -78,6 +78,7 @@ private:
     void CreateFonts();
     void ApplyDpi(UINT dpi);
     void RouteCommand(WPARAM wParam, LPARAM lParam);
+    void MoveFocus(WPARAM wParam, LPARAM lParam);
     void AfterDestroy();
 
     FormStyle style_;

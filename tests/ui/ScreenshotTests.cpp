@@ -1,0 +1,137 @@
+// Shows each window on the display, as a user sees it, and keeps a picture of it in the build
+// tree (screenshots/<window>.png) for a person to look at. Run alone: what the screen shows
+// must be this program's window.
+#include <windows.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "resources/resource.h"
+#include "tests/support/FakeCommands.h"
+#include "tests/support/RegistrySandbox.h"
+#include "tests/support/ScriptedHost.h"
+#include "tests/ui/WindowProbe.h"
+#include "ui/ConfigureForm.h"
+#include "ui/QForm.h"
+#include "ui/SplashForm.h"
+
+namespace hv::test {
+namespace {
+
+std::wstring ScreenshotFolder() {
+    // The build tree's folder, as a path of the Unix drive Wine maps to Z:.
+    const char* unixPath = HV_SCREENSHOT_DIR;
+    std::wstring folder = L"Z:";
+    for (const char* p = unixPath; *p; ++p) folder += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// True when the window itself is what the screen shows at each corner and the middle of it.
+bool UncoveredOnScreen(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    const POINT probes[] = {{r.left + 2, r.top + 2}, {r.right - 3, r.top + 2}, {r.left + 2, r.bottom - 3},
+                            {r.right - 3, r.bottom - 3}, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
+    for (const POINT& p : probes)
+        if (::GetAncestor(::WindowFromPoint(p), GA_ROOT) != window) return false;
+    return true;
+}
+
+// Brings the window to the top, lets it paint, and saves what the screen shows of it. Other
+// test programs may be showing windows at the same time: the picture is taken only once nothing
+// covers this one.
+Picture ShootWindow(HWND window, const std::wstring& name) {
+    bool uncovered = false;
+    for (int attempt = 0; attempt < 10 && !uncovered; ++attempt) {
+        ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+        ::SetForegroundWindow(window);
+        ::RedrawWindow(window, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Settle(300);
+        uncovered = UncoveredOnScreen(window);
+    }
+    EXPECT_TRUE(uncovered) << "the window could not be brought to the top";
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    Picture picture = Picture::OfScreen(r);
+    const std::wstring path = ScreenshotFolder() + L"\\" + name + L".png";
+    EXPECT_TRUE(picture.SavePng(path)) << std::string(path.begin(), path.end());
+    ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return picture;
+}
+
+// The client area's place inside the window rectangle.
+POINT ClientOrigin(HWND window) {
+    RECT w{};
+    ::GetWindowRect(window, &w);
+    POINT origin{0, 0};
+    ::ClientToScreen(window, &origin);
+    return POINT{origin.x - w.left, origin.y - w.top};
+}
+
+class SplashLogo : public ui::SplashCommands {
+public:
+    void SplashClosed() override {}
+    void OpenWebPage() override {}
+    HICON Logo() override { return logo_.get(); }
+
+private:
+    ui::UniqueIcon logo_{static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0))};
+};
+
+TEST(WindowPictures, SplashOnScreenIsWhatItPaints) {
+    SplashLogo commands;
+    ui::SplashForm form(commands);
+    form.Show();
+    HWND hwnd = form.Hwnd();
+    const Picture screen = ShootWindow(hwnd, L"frmSplash");
+    const Picture painted = Picture::OfClient(hwnd);
+    const POINT origin = ClientOrigin(hwnd);
+    int different = 0;
+    for (int y = 0; y < painted.Height(); ++y)
+        for (int x = 0; x < painted.Width(); ++x)
+            if (screen.At(origin.x + x, origin.y + y) != painted.At(x, y)) ++different;
+    EXPECT_LT(different, painted.Width() * painted.Height() / 100);
+}
+
+TEST(WindowPictures, ConfigurationWindow) {
+    RegistrySandbox registry;
+    ScriptedHost host;
+    FakeCommands commands;
+    ui::ConfigureForm form(host, commands);
+    form.txtEmailAddress.SetText(L"pager@example.com");
+    form.chkCEEnabled.SetValue(1);
+    form.chkSubject.SetValue(1);
+    form.chkStartEndTIme.SetValue(1);
+    form.chkLocation.SetValue(1);
+    form.Show();
+    const Picture screen = ShootWindow(form.Hwnd(), L"frmConfigure");
+    // The Close button shows on the screen where it was placed, with its caption.
+    const POINT origin = ClientOrigin(form.Hwnd());
+    RECT close = RectInParent(form.cmdOK.Hwnd());
+    ::OffsetRect(&close, origin.x, origin.y);
+    ::InflateRect(&close, -3, -3);  // inside its border
+    EXPECT_GT(screen.CountDark(close, 200), 10) << "its caption";
+}
+
+TEST(WindowPictures, PendingViewer) {
+    ScriptedHost host;
+    ui::QForm form(host);
+    form.txtQ.SetText(L"09:30 AM - Weekly status meeting\r\n10:00 AM - Budget review\r\n"
+                      L"01:15 PM - Lunch with the supplier of the new meeting-room furniture and fittings\r\n");
+    form.Show();
+    const Picture screen = ShootWindow(form.Hwnd(), L"frmQ");
+    const POINT origin = ClientOrigin(form.Hwnd());
+    const RECT list = RectInParent(form.txtQ.Hwnd());
+    EXPECT_GT(screen.CountDark(RECT{origin.x + list.left, origin.y + list.top, origin.x + list.right,
+                                    origin.y + list.top + 60},
+                               200),
+              100)
+        << "the list's lines";
+}
+
+}  // namespace
+}  // namespace hv::test
