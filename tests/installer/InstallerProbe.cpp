@@ -50,14 +50,14 @@ constexpr int kNo = 1;
 constexpr int kUsage = 64;
 constexpr DWORD kPollMs = 100;
 
-struct WindowSpec {
+struct WindowName {
     std::wstring windowClass;
     std::wstring title;  // "*" for any
 };
 
 const wchar_t* TitleOrAny(const std::wstring& title) { return title == L"*" ? nullptr : title.c_str(); }
 
-HWND FindTopLevel(const WindowSpec& spec) { return ::FindWindowW(spec.windowClass.c_str(), TitleOrAny(spec.title)); }
+HWND FindTopLevel(const WindowName& target) { return ::FindWindowW(target.windowClass.c_str(), TitleOrAny(target.title)); }
 
 // Polls `done` until it holds or `seconds` have passed; true when it held.
 template <class Condition>
@@ -76,23 +76,23 @@ ProcessHandle OpenWindowProcess(HWND window) {
     return ProcessHandle(::OpenProcess(SYNCHRONIZE, FALSE, pid));
 }
 
-int Find(const WindowSpec& spec, double seconds) {
+int Find(const WindowName& target, double seconds) {
     HWND window = nullptr;
-    if (!WaitFor(seconds, [&] { return (window = FindTopLevel(spec)) != nullptr; })) return kNo;
+    if (!WaitFor(seconds, [&] { return (window = FindTopLevel(target)) != nullptr; })) return kNo;
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
     std::printf("%lu\n", static_cast<unsigned long>(pid));
     return kYes;
 }
 
-int Post(const WindowSpec& spec, WPARAM command) {
-    HWND window = FindTopLevel(spec);
+int Post(const WindowName& target, WPARAM command) {
+    HWND window = FindTopLevel(target);
     if (!window) return kNo;
     return ::PostMessageW(window, WM_COMMAND, command, 0) ? kYes : kNo;
 }
 
-int AskExit(const WindowSpec& spec, WPARAM command, double seconds) {
-    HWND window = FindTopLevel(spec);
+int AskExit(const WindowName& target, WPARAM command, double seconds) {
+    HWND window = FindTopLevel(target);
     if (!window) {
         std::fputs("no such window\n", stderr);
         return kNo;
@@ -110,9 +110,9 @@ int AskExit(const WindowSpec& spec, WPARAM command, double seconds) {
     return kYes;
 }
 
-int Close(const WindowSpec& spec, double seconds) {
+int Close(const WindowName& target, double seconds) {
     return WaitFor(seconds, [&] {
-               HWND window = FindTopLevel(spec);
+               HWND window = FindTopLevel(target);
                if (window) ::PostMessageW(window, WM_CLOSE, 0, 0);
                return window == nullptr;
            })
@@ -134,10 +134,10 @@ HWND FindMessageBox(const std::wstring& titleText) {
 
 // The enabled button `id` of a visible top-level window of that class and title (there may be
 // hidden ones with the same name).
-HWND FindButton(const WindowSpec& spec, int id) {
-    const wchar_t* title = TitleOrAny(spec.title);
-    for (HWND w = ::FindWindowExW(nullptr, nullptr, spec.windowClass.c_str(), title); w;
-         w = ::FindWindowExW(nullptr, w, spec.windowClass.c_str(), title)) {
+HWND FindButton(const WindowName& target, int id) {
+    const wchar_t* title = TitleOrAny(target.title);
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, target.windowClass.c_str(), title); w;
+         w = ::FindWindowExW(nullptr, w, target.windowClass.c_str(), title)) {
         HWND button = ::GetDlgItem(w, id);
         if (::IsWindowVisible(w) && button && ::IsWindowEnabled(button)) return button;
     }
@@ -172,13 +172,13 @@ LRESULT CALLBACK HoldProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-int Hold(const WindowSpec& spec, double seconds) {
+int Hold(const WindowName& target, double seconds) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = HoldProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = spec.windowClass.c_str();
+    wc.lpszClassName = target.windowClass.c_str();
     if (!::RegisterClassW(&wc)) return kNo;
-    HWND window = ::CreateWindowExW(0, spec.windowClass.c_str(), spec.title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
+    HWND window = ::CreateWindowExW(0, target.windowClass.c_str(), target.title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
                                     100, 100, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return kNo;
     const UINT_PTR timer = ::SetTimer(window, 1, static_cast<UINT>(seconds * 1000.0), nullptr);
@@ -229,13 +229,13 @@ int Run(int argc, wchar_t** argv) {
     }
     if (verb == L"no-process") return NoProcess(argv[2], Seconds(argv[3]));
     if (argc < 5) return Usage();
-    const WindowSpec spec{argv[2], argv[3]};
-    if (verb == L"find") return Find(spec, Seconds(argv[4]));
-    if (verb == L"post") return Post(spec, CommandId(argv[4]));
-    if (verb == L"close") return Close(spec, Seconds(argv[4]));
-    if (verb == L"hold") return Hold(spec, Seconds(argv[4]));
-    if (verb == L"click") return PressButton(FindButton(spec, static_cast<int>(CommandId(argv[4]))));
-    if (verb == L"ask-exit" && argc >= 6) return AskExit(spec, CommandId(argv[4]), Seconds(argv[5]));
+    const WindowName target{argv[2], argv[3]};
+    if (verb == L"find") return Find(target, Seconds(argv[4]));
+    if (verb == L"post") return Post(target, CommandId(argv[4]));
+    if (verb == L"close") return Close(target, Seconds(argv[4]));
+    if (verb == L"hold") return Hold(target, Seconds(argv[4]));
+    if (verb == L"click") return PressButton(FindButton(target, static_cast<int>(CommandId(argv[4]))));
+    if (verb == L"ask-exit" && argc >= 6) return AskExit(target, CommandId(argv[4]), Seconds(argv[5]));
     return Usage();
 }
 
