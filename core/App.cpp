@@ -19,17 +19,6 @@ constexpr int kActivePicture = 2;
 constexpr int kInactivePicture = 3;
 constexpr wchar_t kHelpFile[] = L"HvaneHelp.chm";
 
-// A plain window that stands in for the splash until its artwork exists.
-std::unique_ptr<ui::Form> MakeSplash(ui::SplashCommands&) {
-    ui::FormStyle style;
-    style.style = WS_POPUP | WS_BORDER;
-    style.exStyle = WS_EX_TOOLWINDOW;
-    style.clientWidthTwips = 5550;
-    style.clientHeightTwips = 3210;
-    style.background = RGB(255, 255, 192);
-    return std::make_unique<ui::Form>(style);
-}
-
 }  // namespace
 
 App::App(Platform platform)
@@ -38,14 +27,14 @@ App::App(Platform platform)
       shell_(platform.shell ? *platform.shell : *ownShell_),
       frmConfigure_(host_, *this),
       frmQ_(host_),
-      frmSplash_(MakeSplash(*this)),
+      frmSplash_(*this),
       outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory)),
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
     frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };
 }
 
-App::~App() { Shutdown(); }
+App::~App() { Shutdown(false); }
 
 // --- Start-up and shutdown ---
 
@@ -71,7 +60,7 @@ bool App::Main() {
     frmConfigure_.Settings().LoadSettings();
     frmConfigure_.Load();
     frmQ_.Load();
-    frmSplash_->Show();
+    frmSplash_.Show();
     frmConfigure_.Hide();
     ui::LetPendingMessagesRun();
 
@@ -87,10 +76,10 @@ bool App::Main() {
     frmConfigure_.tmrChkCalEvents.SetInterval(kPollInterval);
     frmConfigure_.tmrChkCalEvents.SetEnabled(true);
 
-    frmSplash_->Show();
+    frmSplash_.Show();
     ui::LetPendingMessagesRun();
     host_.Sleep(kHoldSplash);
-    frmSplash_->Hide();
+    frmSplash_.Hide();
 
     if (frmConfigure_.txtEmailAddress.Text().empty()) {
         frmConfigure_.Show();
@@ -108,9 +97,9 @@ bool App::Main() {
     return !shutDown_;
 }
 
-void App::MainWindowUnloading() { Shutdown(); }
+void App::MainWindowUnloading() { Shutdown(true); }
 
-void App::Shutdown() {
+void App::Shutdown(bool endMessageLoop) {
     // Runs when the main window unloads and again when the application object goes; every step
     // is harmless the second time.
     const bool first = !shutDown_;
@@ -119,16 +108,16 @@ void App::Shutdown() {
     if (first) ui::LetPendingMessagesRun();
     outlook_.CloseOutlookSession();
     frmConfigure_.Unload();
-    frmSplash_->Unload();
+    frmSplash_.Unload();
     frmQ_.Unload();
-    if (first && started_) ::PostQuitMessage(0);
+    if (first && started_ && endMessageLoop) ::PostQuitMessage(0);
 }
 
 // --- Poll cycle ---
 
 bool App::TickSkipped() {
     return frmConfigure_.Visible() || frmConfigure_.mnuPopUpMenu.Visible() || Initializing != VARIANT_FALSE ||
-           frmSplash_->Visible() || frmConfigure_.txtEmailAddress.Text().empty();
+           frmSplash_.Visible() || frmConfigure_.txtEmailAddress.Text().empty();
 }
 
 void App::tmrChkCalEvents_Timer() {
@@ -138,8 +127,8 @@ void App::tmrChkCalEvents_Timer() {
     timer.SetInterval(kPollInterval);
     timer.SetEnabled(false);
     if (AboutShowing == VARIANT_FALSE) {
-        frmSplash_->Load();
-        frmSplash_->Hide();
+        frmSplash_.Load();
+        frmSplash_.Hide();
     }
     if (TickSkipped()) {
         timer.SetEnabled(true);
@@ -276,7 +265,7 @@ void App::mnuHelpContents_Click() {
 void App::mnuHelpAbout_Click() {
     ui::Timer& timer = frmConfigure_.tmrChkCalEvents;
     timer.SetEnabled(false);
-    frmSplash_->Show();
+    frmSplash_.Show();
     AboutShowing = VARIANT_TRUE;
     ui::LetPendingMessagesRun();
     if (shutDown_) return;

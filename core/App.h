@@ -10,6 +10,7 @@
 #include "ui/ConfigureForm.h"
 #include "ui/QForm.h"
 #include "ui/SplashCommands.h"
+#include "ui/SplashForm.h"
 #include "ui/toolkit/Host.h"
 #include "ui/toolkit/UniqueHandle.h"
 
@@ -53,7 +54,7 @@ public:
 
     ui::ConfigureForm& frmConfigure() { return frmConfigure_; }
     ui::QForm& frmQ() { return frmQ_; }
-    ui::Form& frmSplash() { return *frmSplash_; }
+    ui::SplashForm& frmSplash() { return frmSplash_; }
     outlook::OutlookAutomation& Outlook() { return outlook_; }
     tray::TrayIcon& Tray() { return tray_; }
     // True once shutdown has run: nothing touches the windows any more.
@@ -73,7 +74,7 @@ public:
 private:
     bool AnotherInstanceRunning();
     bool TickSkipped();
-    void Shutdown();
+    void Shutdown(bool endMessageLoop);
     std::wstring TrayTooltip(const wchar_t* state) const;
 
     ui::Host& host_;
@@ -81,7 +82,7 @@ private:
     ShellPlatform& shell_;
     ui::ConfigureForm frmConfigure_;
     ui::QForm frmQ_;
-    std::unique_ptr<ui::Form> frmSplash_;
+    ui::SplashForm frmSplash_;
     outlook::OutlookAutomation outlook_;
     tray::TrayIcon tray_;
     std::wstring instanceName_;

@@ -66,7 +66,7 @@ private:
     bool ScanOnce();
     bool IsAlreadyNotified(IDispatch* item);
     bool IsNotifyTimePast(IDispatch* item);
-    bool IsExcludedByFilters(IDispatch* item);
+    bool IsExcludedByFilters(IDispatch* item, bool reminderOnly, const std::wstring& category);
     long ReminderLead(IDispatch* item);
     std::wstring SubjectLine(IDispatch* item);
     Dispatch ComposeMessage(int n);

@@ -58,6 +58,9 @@ bool OutlookAutomation::ScanOnce() {
     if (!CalendarItems) throw AutomationError(E_POINTER, L"The Outlook calendar is not open.");
     Variant found = Call(CalendarItems.Get(), L"Find", {filter});
 
+    // The filters as the configuration window holds them at the moment of the scan.
+    const bool reminderOnly = settings::Ticked(settings_.Live().chkReminder);
+    const std::wstring category = settings_.Live().txtCategory.Text();
     std::wstring list = kNoneText;
     struct ListWriter {  // the list reaches the viewer even when a later step fails
         ui::TextBox& box;
@@ -67,7 +70,8 @@ bool OutlookAutomation::ScanOnce() {
 
     while (!found.IsNothing()) {
         Dispatch item = found.AsDispatch();
-        if (!IsAlreadyNotified(item.Get()) && !IsNotifyTimePast(item.Get()) && !IsExcludedByFilters(item.Get())) {
+        if (!IsAlreadyNotified(item.Get()) && !IsNotifyTimePast(item.Get()) &&
+            !IsExcludedByFilters(item.Get(), reminderOnly, category)) {
             if (PendingItems.empty()) list.clear();
             list += ui::MediumTime(Get(item.Get(), L"Start").AsDate()) + L" - " + Get(item.Get(), L"Subject").AsString() +
                     L"\r\n";
@@ -91,11 +95,9 @@ bool OutlookAutomation::IsAlreadyNotified(IDispatch* item) {
         true);
 }
 
-bool OutlookAutomation::IsExcludedByFilters(IDispatch* item) {
-    auto& live = settings_.Live();
+bool OutlookAutomation::IsExcludedByFilters(IDispatch* item, bool reminderOnly, const std::wstring& category) {
     bool excluded = false;
-    if (settings::Ticked(live.chkReminder) && !Get(item, L"ReminderSet").AsBool()) excluded = true;
-    const std::wstring category = live.txtCategory.Text();
+    if (reminderOnly && !Get(item, L"ReminderSet").AsBool()) excluded = true;
     if (!category.empty() && Get(item, L"Categories").AsString().find(category) == std::wstring::npos) excluded = true;
     return excluded;
 }

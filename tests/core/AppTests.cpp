@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "core/App.h"
+#include "settings/Registry.h"
+#include "ui/toolkit/AnsiText.h"
 #include "standin/Standin.h"
 #include "tests/support/Calendar.h"
 #include "tests/support/RegistrySandbox.h"
@@ -212,7 +214,7 @@ TEST_F(AppTest, EachSkipConditionAloneSkipsTheScan) {
         std::function<void()> set, clear;
     } conditions[] = {
         {"configuration window visible", [&] { Config().Show(); }, [&] { Config().Hide(); }},
-        {"About window up", [&] { app->mnuHelpAbout_Click(); }, [&] { app->frmSplash().Unload(); app->SplashClosed(); }},
+        {"About window up", [&] { app->mnuHelpAbout_Click(); }, [&] { app->frmSplash().CloseSplash(); }},
         {"starting up", [&] { app->Initializing = VARIANT_TRUE; }, [&] { app->Initializing = VARIANT_FALSE; }},
         {"empty address", [&] { Config().txtEmailAddress.SetText(L""); },
          [&] { Config().txtEmailAddress.SetText(L"pager@example.com"); }},
@@ -420,8 +422,7 @@ TEST_F(AppTest, AboutHoldsEveryScanAndRestartsAStoppedTimer) {
     EXPECT_EQ(Finds(), before);
     EXPECT_TRUE(app->frmSplash().Visible()) << "ticks leave the About window alone";
     EXPECT_EQ(Sent(), 0u) << "nothing is sent while it is open";
-    app->frmSplash().Unload();
-    app->SplashClosed();
+    app->frmSplash().CloseSplash();
     Tick(9, 6, 0);
     EXPECT_EQ(Finds(), before + 1);
     EXPECT_EQ(Sent(), 0u) << "its due minute passed while the window was open";

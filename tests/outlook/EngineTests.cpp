@@ -83,7 +83,9 @@ TEST_F(Engine, DueAndPastBoundaries) {
         host.SetTime(c.hour, c.minute, c.second);
         engine->ScanTodaysAppointments();
         EXPECT_EQ(engine->PendingCount(), c.listed ? 1 : 0) << c.name;
-        if (c.listed) EXPECT_EQ(engine->IsAppointmentDue(1), c.due) << c.name;
+        if (c.listed) {
+            EXPECT_EQ(engine->IsAppointmentDue(1), c.due) << c.name;
+        }
     }
 }
 
@@ -169,7 +171,8 @@ TEST_F(Engine, SubjectLineSpecialCases) {
     Event nowhere = At("Nowhere", "1200");
     Start({allDay, mine, nowhere});
     form.chkOrganizer.SetValue(1);
-    Tick(8, 0);
+    host.SetTime(8, 0, 0);
+    engine->ScanTodaysAppointments();
     ASSERT_EQ(engine->PendingCount(), 3);
     engine->SendNotification(1);
     engine->SendNotification(2);

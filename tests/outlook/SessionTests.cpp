@@ -98,21 +98,25 @@ TEST_F(Session, SecurityNoticeRules) {
         }
         EXPECT_EQ(static_cast<int>(host.boxes.size()), c.noticesOverTwoOpens);
         EXPECT_EQ(form.Settings().ReadSetting(L"SecurityWarning", L"?", L"S"), c.storedAfter);
+        for (const ShownBox& box : host.boxes) {
+            EXPECT_EQ(box.text,
+                      L"The version of Outlook you are running may prevent Horavane from automatically sending "
+                      L"email.\r\n\r\nNOTE: If Outlook email security is enabled, you will be prompted by Outlook to "
+                      L"manually approve email \r\nsent from Horavane.");
+            EXPECT_EQ(box.style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+            EXPECT_EQ(box.title, L"Horavane");
+        }
     }
-    ASSERT_FALSE(host.boxes.empty());
-    EXPECT_EQ(host.boxes[0].text,
-              L"The version of Outlook you are running may prevent Horavane from automatically sending email.\r\n\r\n"
-              L"NOTE: If Outlook email security is enabled, you will be prompted by Outlook to manually approve "
-              L"email \r\nsent from Horavane.");
-    EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-    EXPECT_EQ(host.boxes[0].title, L"Horavane");
 }
 
 TEST_F(Session, NoticeSavesEverySetting) {
     config.topFolderName = L"Personal Folders";
+    server = standin::CreateServer(config);
     form.Settings().LoadSettings();
     form.txtEmailAddress.SetText(L"typed@example.com");  // not stored yet
-    ASSERT_NE(Open(), L"Nothing");
+    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                          [this] { return server->CreateApplication(); });
+    ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(form.Settings().ReadSetting(L"EventEmailAddress", L"", L"S"), L"typed@example.com");
 }

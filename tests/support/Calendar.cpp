@@ -94,7 +94,7 @@ Message Parse(const std::string& raw) {
     Message m;
     std::string transfer;
     for (auto& [name, value] : headers) {
-        value.erase(0, value.find_first_not_of(' '));
+        if (!value.empty() && value[0] == ' ') value.erase(0, 1);  // the blank after the colon
         std::string lower = name;
         std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
         if (lower == "to") m.to = ui::FromUtf8(DecodeHeader(value));
