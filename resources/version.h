@@ -6,7 +6,7 @@
 #define HV_COMPANY_NAME    "Quil"
 #define HV_PRODUCT_NAME    "Horavane"
 #define HV_FILE_DESCRIPTION "Horavane"
-#define HV_COPYRIGHT       "Copyright (C) 2026 Quil. All rights reserved."
+#define HV_COPYRIGHT       "Copyright (C) 2026 Quil"
 #define HV_VERSION_MAJOR   1
 #define HV_VERSION_MINOR   1
 #define HV_VERSION_BUILD   0

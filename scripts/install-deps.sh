@@ -7,7 +7,7 @@ packages=(
   cmake make git
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest
-  wine64 wine xvfb xdotool x11-utils imagemagick
+  wine64 wine fonts-wine xvfb xdotool x11-utils imagemagick
   fp-utils libchm-bin nsis
   python3 python3-icalendar
 )

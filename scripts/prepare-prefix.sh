@@ -11,6 +11,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$HV_WINE" wineboot --init >/dev/null 2>&1 || true
 fi
+# Wine's own dialog fonts (MS Sans Serif and the symbol font of the caption buttons), which this
+# Wine does not find in Debian's folder by itself.
+if [ -d /usr/share/wine/fonts ]; then
+  cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 "$HV_WINESERVER" -p 2>/dev/null || true  # keep the server up between the test programs (it may be up already)
 reg() { "$HV_WINE" reg "$@" >/dev/null 2>&1; }
 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f

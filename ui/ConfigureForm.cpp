@@ -43,7 +43,10 @@ ConfigureForm::ConfigureForm(Host& host, ConfigureCommands& commands)
                                       L"Notifiy only if the Outlook appointment &reminder option is checked.",
                                       L"Checked: Notification is limited to only Outlook appointments with the reminder option checked.",
                                       5})),
-      Label1(*this, In(kFrame1, {{120, 1320, 2895, 255}, L"Notifiy only if appointment cate&gory = ", L"", 12})),
+      // A label passes its access key to the control that follows it in window order, so the label
+      // goes just before the category box (with the reminder box's index, after it in
+      // declaration order). Labels take no focus: the tab walk is the same as with index 12.
+      Label1(*this, In(kFrame1, {{120, 1320, 2895, 255}, L"Notifiy only if appointment cate&gory = ", L"", 5})),
       txtCategory(*this, In(kFrame1, {{2880, 1320, 2055, 285}, L"",
                                       L"Notification is limited to Outlook appointments with a matching category text to the one entered here.",
                                       6})),
@@ -78,7 +81,8 @@ ConfigureForm::ConfigureForm(Host& host, ConfigureCommands& commands)
     mnuPopUpMenu.AddSeparator();
     mnuExit = mnuPopUpMenu.AddItem(L"&Exit", run(MenuCommand::Exit));
     mnuClose = mnuPopUpMenu.AddItem(L"&Close", nullptr);  // only closes the menu
-    if (mnuExit != kExitCommandId) ::OutputDebugStringW(L"Horavane: the Exit command id has changed\n");
+    if (mnuExit != kExitCommandId || mnuHelpContents != kHelpContentsCommandId)
+        ::OutputDebugStringW(L"Horavane: a menu command id has changed\n");
     settings_.Live().mnuEnableEmailNotification = mnuEnableEmailNotification;
     WireHandlers();
 }

@@ -15,6 +15,8 @@ namespace hv::ui {
 // The tray menu's Exit arrives at the main window as this WM_COMMAND. The installer sends the same
 // command to ask a running copy to exit, so the number must stay as it is.
 inline constexpr UINT kExitCommandId = 40006;
+// The same for Help Contents, which the installer's test uses to check the installed help file.
+inline constexpr UINT kHelpContentsCommandId = 40004;
 
 class ConfigureForm : public Form {
 public:

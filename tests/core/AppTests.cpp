@@ -495,6 +495,7 @@ TEST_F(AppTest, ExitCommandSentToTheWindowEndsTheProgram) {
     // What the installer does to ask a running copy to exit.
     ASSERT_TRUE(Start());
     EXPECT_EQ(Config().mnuExit, ui::kExitCommandId);
+    EXPECT_EQ(Config().mnuHelpContents, ui::kHelpContentsCommandId);
     HWND window = ::FindWindowW(L"HoravaneForm", L"Horavane Configuration");
     ASSERT_EQ(window, Config().Hwnd());
     ::SendMessageW(window, WM_COMMAND, ui::kExitCommandId, 0);

@@ -187,10 +187,8 @@ TEST_F(frmConfigureKeys, AltWithAnUnderlinedLetterReachesItsControl) {
     }
 }
 
-// The label in front of the category box carries the access key for it. With the label's tab
-// index right after chkOrganizer the key lands on chkComments instead: enabled once the label's
-// tab index places it just before txtCategory.
-TEST_F(frmConfigureKeys, DISABLED_TheCategoryLabelsAccessKeyReachesTheCategoryBox) {
+// The label in front of the category box carries the access key for it.
+TEST_F(frmConfigureKeys, TheCategoryLabelsAccessKeyReachesTheCategoryBox) {
     form.txtCategory.SetText(L"Pager");
     ShowWindow();
     PressAltKey(form.cmdOK.Hwnd(), L'g');
