@@ -28,14 +28,22 @@ std::wstring ScreenshotFolder() {
     return folder;
 }
 
-// True when the window itself is what the screen shows at each corner and the middle of it.
-bool UncoveredOnScreen(HWND window) {
+// True when the window itself is what the screen shows at each corner and the middle of it;
+// otherwise `cover` names the window in front of it.
+bool UncoveredOnScreen(HWND window, std::wstring& cover) {
     RECT r{};
     ::GetWindowRect(window, &r);
     const POINT probes[] = {{r.left + 2, r.top + 2}, {r.right - 3, r.top + 2}, {r.left + 2, r.bottom - 3},
                             {r.right - 3, r.bottom - 3}, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
-    for (const POINT& p : probes)
-        if (::GetAncestor(::WindowFromPoint(p), GA_ROOT) != window) return false;
+    for (const POINT& p : probes) {
+        HWND top = ::GetAncestor(::WindowFromPoint(p), GA_ROOT);
+        if (top == window) continue;
+        wchar_t cls[64] = L"", title[128] = L"";
+        ::GetClassNameW(top, cls, 64);
+        ::GetWindowTextW(top, title, 128);
+        cover = std::wstring(cls) + L" \"" + title + L"\"";
+        return false;
+    }
     return true;
 }
 
@@ -43,16 +51,19 @@ bool UncoveredOnScreen(HWND window) {
 // test programs may be showing windows at the same time: the picture is taken only once nothing
 // covers this one.
 Picture ShootWindow(HWND window, const std::wstring& name) {
+    // The pointer resting over a control would pop its tooltip up in front of the window.
+    ::SetCursorPos(0, 0);
     bool uncovered = false;
+    std::wstring cover;
     for (int attempt = 0; attempt < 10 && !uncovered; ++attempt) {
         ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
         ::SetForegroundWindow(window);
         ::RedrawWindow(window, nullptr, nullptr,
                        RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         Settle(300);
-        uncovered = UncoveredOnScreen(window);
+        uncovered = UncoveredOnScreen(window, cover);
     }
-    EXPECT_TRUE(uncovered) << "the window could not be brought to the top";
+    EXPECT_TRUE(uncovered) << "the window could not be brought to the top: " << std::string(cover.begin(), cover.end());
     RECT r{};
     ::GetWindowRect(window, &r);
     Picture picture = Picture::OfScreen(r);
