@@ -1,0 +1,441 @@
+// hv_driver: looks at and works another program's windows from outside, as a user at the screen
+// would, for the end-to-end scenarios. Run under the same Wine prefix and display as the program.
+// Each sub-command prints what it saw and exits with 0 on success, non-zero with a message on
+// standard error otherwise. Timeouts are in seconds.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/DriverMenu.h"
+#include "tests/e2e/DriverProcesses.h"
+#include "tests/e2e/DriverText.h"
+#include "tests/e2e/DriverTray.h"
+#include "tests/e2e/DriverWindows.h"
+
+namespace hv::e2e {
+namespace {
+
+constexpr DWORD kDefaultWait = 30000;
+constexpr int kFailed = 1;
+constexpr int kUsage = 64;
+
+using Args = std::vector<std::wstring>;
+
+int Fail(const std::wstring& message) {
+    PrintError(L"hv_driver: " + message);
+    return kFailed;
+}
+
+std::wstring Arg(const Args& args, size_t i) { return i < args.size() ? args[i] : std::wstring(); }
+
+std::wstring Hex(const void* handle) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"0x%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(handle)));
+    return text;
+}
+
+std::wstring RectText(const RECT& r) {
+    return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right - r.left) + L" " +
+           std::to_wstring(r.bottom - r.top);
+}
+
+// A window to read: a visible match if there is one, else a hidden one.
+HWND AnyWindow(const Selector& selector) {
+    auto found = FindWindows(selector, true);
+    if (found.empty()) found = FindWindows(selector, false);
+    return found.empty() ? nullptr : found.front();
+}
+
+// A window to work with: only what a user can see, waited for a little.
+HWND VisibleWindow(const Selector& selector) { return WaitVisible(selector, 10000); }
+
+std::wstring CheckState(HWND control) {
+    return std::to_wstring(::SendMessageW(control, BM_GETCHECK, 0, 0));
+}
+
+std::wstring DescribeChild(HWND child) {
+    std::wstring line = std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + ClassOf(child) + L"\t" +
+                        EscapeForLine(TextOf(child));
+    if (IsCheckBox(child)) line += L"\tchecked=" + CheckState(child);
+    if (!::IsWindowVisible(child)) line += L"\thidden";
+    if (!::IsWindowEnabled(child)) line += L"\tdisabled";
+    return line;
+}
+
+bool WaitForText(HWND control, const std::function<bool(const std::wstring&)>& done, DWORD timeoutMs) {
+    return WaitUntil(timeoutMs, [&]() -> HWND { return done(TextOf(control)) ? control : nullptr; }) != nullptr;
+}
+
+// --- windows ---
+
+int List(const Args& a) {
+    const Selector s = a.empty() ? Selector{} : ParseSelector(a[0]);
+    for (HWND w : FindWindows(s, false)) {
+        RECT r{};
+        ::GetWindowRect(w, &r);
+        Print(Hex(w) + L"\t" + ClassOf(w) + L"\t\"" + EscapeForLine(TitleOf(w)) + L"\"\tpid=" +
+              std::to_wstring(ProcessOf(w)) + (::IsWindowVisible(w) ? L"\tvisible\t" : L"\thidden\t") + RectText(r));
+    }
+    return 0;
+}
+
+int WaitWindow(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    if (HWND w = WaitVisible(s, Milliseconds(Arg(a, 1), kDefaultWait))) {
+        Print(Hex(w));
+        return 0;
+    }
+    return Fail(L"no visible window " + Describe(s));
+}
+
+int WaitGoneCommand(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    return WaitGone(s, Milliseconds(Arg(a, 1), kDefaultWait)) ? 0 : Fail(L"still visible: " + Describe(s));
+}
+
+int Visible(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    if (!FindWindows(s, true).empty()) {
+        Print(L"visible");
+        return 0;
+    }
+    Print(FindWindows(s, false).empty() ? L"absent" : L"hidden");
+    return FindWindows(s, false).empty() ? 2 : 1;
+}
+
+// How long a window stays visible: waits for it, then until it is hidden or gone.
+int Watch(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = WaitVisible(s, Milliseconds(Arg(a, 1), kDefaultWait));
+    if (!w) return Fail(L"no visible window " + Describe(s));
+    const ULONGLONG shown = ::GetTickCount64();
+    while (::IsWindow(w) && ::IsWindowVisible(w) && ::GetTickCount64() - shown < 600000) ::Sleep(20);
+    wchar_t seconds[32];
+    std::swprintf(seconds, 32, L"%.2f", static_cast<double>(::GetTickCount64() - shown) / 1000.0);
+    Print(seconds);
+    return 0;
+}
+
+int Text(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = AnyWindow(s);
+    if (!w) return Fail(L"no window " + Describe(s));
+    Print(L"title\t" + EscapeForLine(TitleOf(w)) + (::IsWindowVisible(w) ? L"\tvisible" : L"\thidden"));
+    for (HWND child : ChildrenOf(w)) Print(DescribeChild(child));
+    return 0;
+}
+
+int Get(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = AnyWindow(s);
+    if (!w) return Fail(L"no window " + Describe(s));
+    HWND c = FindControl(w, a[1]);
+    if (!c) return Fail(L"no control " + a[1] + L" in " + Describe(s));
+    PrintRaw(TextOf(c));
+    return 0;
+}
+
+int WaitText(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = AnyWindow(s);
+    if (!w) return Fail(L"no window " + Describe(s));
+    HWND c = FindControl(w, a[1]);
+    if (!c) return Fail(L"no control " + a[1] + L" in " + Describe(s));
+    const std::wstring how = a[2], wanted = Unescape(a[3]);
+    std::function<bool(const std::wstring&)> done;
+    if (how == L"contains") done = [&](const std::wstring& t) { return t.find(wanted) != std::wstring::npos; };
+    else if (how == L"lacks") done = [&](const std::wstring& t) { return t.find(wanted) == std::wstring::npos; };
+    else if (how == L"equals") done = [&](const std::wstring& t) { return t == wanted; };
+    else return Fail(L"wait-text: contains, lacks or equals, not " + how);
+    if (WaitForText(c, done, Milliseconds(Arg(a, 4), kDefaultWait))) return 0;
+    return Fail(L"text of " + a[1] + L" never " + how + L" \"" + a[3] + L"\"; it is \"" + EscapeForLine(TextOf(c)) +
+                L"\"");
+}
+
+int Rect(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = AnyWindow(s);
+    if (!w) return Fail(L"no window " + Describe(s));
+    RECT r{};
+    ::GetWindowRect(w, &r);
+    Print(RectText(r));
+    return 0;
+}
+
+int Close(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = VisibleWindow(s);
+    if (!w) return Fail(L"no visible window " + Describe(s));
+    ::PostMessageW(w, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+int Key(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = VisibleWindow(s);
+    if (!w) return Fail(L"no visible window " + Describe(s));
+    for (wchar_t c : Unescape(a[1])) ::PostMessageW(w, WM_CHAR, c, 1);
+    return 0;
+}
+
+// --- message boxes ---
+
+Selector BoxSelector(const std::wstring& title) {
+    Selector s;
+    s.className = L"#32770";
+    s.title = title;
+    return s;
+}
+
+std::wstring BoxText(HWND box) {
+    if (HWND text = ::GetDlgItem(box, 0xFFFF)) return TextOf(text);
+    std::wstring all;  // a dialog without the usual text control: every static text
+    for (HWND child : ChildrenOf(box))
+        if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && !TextOf(child).empty())
+            all += (all.empty() ? L"" : L"\n") + TextOf(child);
+    return all;
+}
+
+int Box(const Args& a) {
+    HWND box = WaitVisible(BoxSelector(a[0]), Milliseconds(Arg(a, 1), kDefaultWait));
+    if (!box) return Fail(L"no message box \"" + a[0] + L"\"");
+    ::Sleep(100);  // let its text be filled in
+    Print(EscapeForLine(BoxText(box)));
+    return 0;
+}
+
+int NoBox(const Args& a) {
+    HWND box = WaitVisible(BoxSelector(a[0]), Milliseconds(Arg(a, 1), 3000));
+    if (!box) return 0;
+    return Fail(L"a message box \"" + a[0] + L"\" is up: " + EscapeForLine(BoxText(box)));
+}
+
+// --- controls ---
+
+HWND VisibleControl(const Args& a, std::wstring& problem) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = VisibleWindow(s);
+    if (!w) {
+        problem = L"no visible window " + Describe(s);
+        return nullptr;
+    }
+    HWND c = FindControl(w, a[1]);
+    if (!c) problem = L"no control " + a[1] + L" in " + Describe(s);
+    return c;
+}
+
+int Press(const Args& a) {
+    std::wstring problem;
+    HWND c = VisibleControl(a, problem);
+    if (!c) return Fail(problem);
+    if (!::IsWindowEnabled(c) || !::IsWindowVisible(c)) return Fail(L"control " + a[1] + L" cannot be pressed");
+    // Posted, so that a handler that opens a modal box does not hold up the driver.
+    ::PostMessageW(c, BM_CLICK, 0, 0);
+    return 0;
+}
+
+int State(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = AnyWindow(s);
+    HWND c = w ? FindControl(w, a[1]) : nullptr;
+    if (!c) return Fail(L"no control " + a[1] + L" in " + Describe(s));
+    Print(CheckState(c));
+    return 0;
+}
+
+int Check(const Args& a) {
+    std::wstring problem;
+    HWND c = VisibleControl(a, problem);
+    if (!c) return Fail(problem);
+    if (!IsCheckBox(c)) return Fail(L"control " + a[1] + L" is not a check box");
+    const std::wstring wanted = a[2];
+    if (CheckState(c) != wanted) ::PostMessageW(c, BM_CLICK, 0, 0);
+    const bool done = WaitUntil(5000, [&]() -> HWND { return CheckState(c) == wanted ? c : nullptr; }) != nullptr;
+    return done ? 0 : Fail(L"check box " + a[1] + L" stays at " + CheckState(c));
+}
+
+// Replaces the text the way typing does: select all, then one character message per character,
+// so the control's change handler runs for every keystroke.
+int Type(const Args& a) {
+    std::wstring problem;
+    HWND c = VisibleControl(a, problem);
+    if (!c) return Fail(problem);
+    const std::wstring text = Unescape(a[2]);
+    ::SendMessageW(c, EM_SETSEL, 0, -1);
+    if (text.empty()) ::PostMessageW(c, WM_CHAR, VK_BACK, 1);
+    for (wchar_t ch : text) ::PostMessageW(c, WM_CHAR, ch, 1);
+    const DWORD wait = 10000 + static_cast<DWORD>(text.size()) * 20;
+    if (WaitForText(c, [&](const std::wstring& t) { return t == text; }, wait)) return 0;
+    return Fail(L"the control holds \"" + EscapeForLine(TextOf(c)) + L"\" after typing");
+}
+
+int SetText(const Args& a) {
+    std::wstring problem;
+    HWND c = VisibleControl(a, problem);
+    if (!c) return Fail(problem);
+    const std::wstring text = Unescape(a[2]);
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000, &ignored);
+    return TextOf(c) == text ? 0 : Fail(L"the control did not take the text");
+}
+
+// --- pop-up menu ---
+
+// Keys for the open menu; waits for it to close unless the keys leave it open on purpose
+// ("open" as a third argument).
+int MenuKeys(const Args& a) {
+    HWND menu = WaitForOpenMenu(Milliseconds(Arg(a, 1), 10000));
+    if (!menu) return Fail(L"no pop-up menu is open");
+    if (!SendMenuKeys(menu, a[0])) return Fail(L"unknown key name in " + a[0]);
+    if (Arg(a, 2) == L"open") return 0;
+    return WaitMenuClosed(menu, 5000) ? 0 : Fail(L"the menu is still open after " + a[0]);
+}
+
+int MenuOpen(const Args& a) {
+    HWND menu = WaitForOpenMenu(Milliseconds(Arg(a, 0), 10000));
+    if (!menu) return Fail(L"no pop-up menu is open");
+    RECT r{};
+    ::GetWindowRect(menu, &r);
+    Print(RectText(r));
+    return 0;
+}
+
+int MenuGone(const Args& a) {
+    Selector menus;
+    menus.className = L"#32768";
+    return WaitGone(menus, Milliseconds(Arg(a, 0), 5000)) ? 0 : Fail(L"a pop-up menu is still open");
+}
+
+// --- tray ---
+
+int TrayIcon(const Args& a) {
+    const DWORD wait = Milliseconds(Arg(a, 0), kDefaultWait);
+    std::vector<TrayIconSpot> icons;
+    WaitUntil(wait, [&]() -> HWND {
+        icons = TrayIcons();
+        return icons.empty() ? nullptr : TaskBar();
+    });
+    if (icons.empty()) return Fail(L"no icon in the notification area");
+    for (const TrayIconSpot& icon : icons) {
+        wchar_t line[96];
+        std::swprintf(line, 96, L"%ld %ld %08x", icon.centre.x, icon.centre.y, static_cast<unsigned>(icon.fingerprint));
+        Print(line);
+    }
+    return 0;
+}
+
+int TrayGone(const Args& a) {
+    const bool gone = WaitUntil(Milliseconds(Arg(a, 0), kDefaultWait), [&]() -> HWND {
+                          return TrayIcons().empty() ? ::GetDesktopWindow() : nullptr;
+                      }) != nullptr;
+    return gone ? 0 : Fail(L"an icon is still in the notification area");
+}
+
+// The tooltip a user sees now: the text of the visible tooltip window.
+int Tooltip(const Args& a) {
+    Selector tips;
+    tips.className = L"tooltips_class32";
+    HWND tip = WaitVisible(tips, Milliseconds(Arg(a, 0), 5000));
+    if (!tip) return Fail(L"no tooltip is shown");
+    Print(EscapeForLine(TitleOf(tip)));
+    return 0;
+}
+
+int TrayTips(const Args&) {
+    for (const std::wstring& tip : TrayTooltips()) Print(EscapeForLine(tip));
+    return 0;
+}
+
+// --- processes and locale ---
+
+int Procs(const Args& a) {
+    for (const ProcessEntry& p : Processes(Arg(a, 0))) Print(std::to_wstring(p.pid) + L"\t" + p.exe);
+    return 0;
+}
+
+int WaitExit(const Args& a) {
+    return WaitNoProcess(a[0], Milliseconds(Arg(a, 1), kDefaultWait)) ? 0 : Fail(a[0] + L" is still running");
+}
+
+int Kill(const Args& a) {
+    Print(std::to_wstring(EndProcesses(a[0])));
+    return 0;
+}
+
+int Locale(const Args&) {
+    wchar_t date[80] = L"", am[40] = L"", pm[40] = L"";
+    ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 80, nullptr);
+    ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_S1159, am, 40);
+    ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_S2359, pm, 40);
+    Print(std::wstring(L"shortdate=") + date);
+    Print(std::wstring(L"am=") + am);
+    Print(std::wstring(L"pm=") + pm);
+    return 0;
+}
+
+struct Command {
+    size_t minArgs;
+    int (*run)(const Args&);
+    const wchar_t* usage;
+};
+
+const std::map<std::wstring, Command>& Commands() {
+    static const std::map<std::wstring, Command> commands = {
+        {L"list", {0, List, L"[SEL]                  every top-level window (of other processes)"}},
+        {L"wait-window", {1, WaitWindow, L"SEL [timeout]   waits until a matching window is visible"}},
+        {L"wait-gone", {1, WaitGoneCommand, L"SEL [timeout]     waits until none is visible"}},
+        {L"visible", {1, Visible, L"SEL                 visible (0), hidden (1) or absent (2)"}},
+        {L"watch", {1, Watch, L"SEL [timeout]         seconds the window stays visible once shown"}},
+        {L"text", {1, Text, L"SEL                    title and controls: id, class, text, state"}},
+        {L"get", {2, Get, L"SEL CONTROL             the control's text, as it is"}},
+        {L"wait-text", {4, WaitText, L"SEL CONTROL contains|lacks|equals TEXT [timeout]"}},
+        {L"rect", {1, Rect, L"SEL                    x y width height on the screen"}},
+        {L"close", {1, Close, L"SEL                   asks the window to close (WM_CLOSE)"}},
+        {L"key", {2, Key, L"SEL CHARS               types characters into the window"}},
+        {L"box", {1, Box, L"TITLE [timeout]         waits for a message box; prints its text"}},
+        {L"no-box", {1, NoBox, L"TITLE [seconds]      fails when a message box shows within the time"}},
+        {L"press", {2, Press, L"SEL BUTTON            presses a button (caption, id, IDOK, IDCANCEL)"}},
+        {L"state", {2, State, L"SEL CONTROL           a check box's state"}},
+        {L"check", {3, Check, L"SEL CONTROL 0|1       clicks a check box until it has that state"}},
+        {L"type", {3, Type, L"SEL CONTROL TEXT       replaces a text box's text, key by key"}},
+        {L"settext", {3, SetText, L"SEL CONTROL TEXT    sets a text box's text at once"}},
+        {L"menu-keys", {1, MenuKeys, L"KEYS [timeout] [open]  keys for the open pop-up menu: letters, {down}, {up}, {enter}, {esc}"}},
+        {L"menu-open", {0, MenuOpen, L"[timeout]         waits for a pop-up menu; prints where it is"}},
+        {L"menu-gone", {0, MenuGone, L"[timeout]         waits until no pop-up menu is open"}},
+        {L"tray-icon", {0, TrayIcon, L"[timeout]         waits for icons in the notification area: x y fingerprint of each, rightmost first"}},
+        {L"tray-gone", {0, TrayGone, L"[timeout]         waits until the notification area is empty"}},
+        {L"tooltip", {0, Tooltip, L"[timeout]           waits for a tooltip on the screen; prints its text"}},
+        {L"tray-tips", {0, TrayTips, L"                  the tooltips of the notification area's icons"}},
+        {L"procs", {0, Procs, L"[EXE]                 running processes: pid, executable"}},
+        {L"wait-exit", {1, WaitExit, L"EXE [timeout]     waits until no such process runs"}},
+        {L"kill", {1, Kill, L"EXE                    ends every such process"}},
+        {L"locale", {0, Locale, L"                    today's short date and the AM/PM designators"}},
+    };
+    return commands;
+}
+
+int Usage() {
+    PrintError(L"usage: hv_driver COMMAND ARGS  (SEL: TITLE, class:NAME or class:NAME:TITLE; text arguments may "
+               L"hold \\n, \\r, \\t, \\\\ and \\uXXXX)");
+    for (const auto& [name, command] : Commands()) PrintError(L"  " + name + L" " + command.usage);
+    return kUsage;
+}
+
+}  // namespace
+}  // namespace hv::e2e
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace hv::e2e;
+    if (argc < 2) return Usage();
+    const auto& commands = Commands();
+    const auto found = commands.find(argv[1]);
+    if (found == commands.end()) return Usage();
+    const Args args(argv + 2, argv + argc);
+    if (args.size() < found->second.minArgs) return Usage();
+    return found->second.run(args);
+}

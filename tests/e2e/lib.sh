@@ -1,0 +1,312 @@
+# Sourced by the end-to-end scenarios. Gives them the build tree's Wine prefix and display, the
+# driver (hv_driver.exe), the program's settings key and the stand-in's, calendars and the outbox,
+# the tray icon and its menu, screenshots, and the rule that a scenario ends with nothing left
+# running: whatever is still running at the end is ended and the scenario fails.
+# Usage: . tests/e2e/lib.sh <build dir> <scenario name>
+set -euo pipefail
+
+E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$E2E_DIR/../.." && pwd)
+. "$ROOT/scripts/wine-env.sh" "$1"
+SCENARIO=$2
+
+HV_EXE="$HV_BUILD_DIR/Horavane.exe"
+DRIVER="$HV_BUILD_DIR/hv_driver.exe"
+STANDIN_DLL="$HV_BUILD_DIR/OutlookStandin.dll"
+WORK="$HV_BUILD_DIR/e2e/$SCENARIO"
+OUTBOX="$WORK/outbox"
+CALENDAR="$WORK/calendar.ics"
+MANIFEST="$WORK/calendar.json"
+SHOTS="$HV_BUILD_DIR/screenshots"
+PY=/usr/bin/python3
+
+SETTINGS_KEY='HKCU\Software\Quil\Horavane'
+STANDIN_KEY='HKCU\Software\OutlookStandin'
+ADDRESS=pager@example.com
+CONFIG='Horavane Configuration'
+SPLASH='class:HoravaneForm:'  # the splash and About window has no title
+BOX=Horavane                  # the program's message boxes carry its name
+EMPTY_ADDRESS_TEXT='Horavane can not enable the notification option.\r\nPlease enter the notification email address.'
+
+APP_PID=""
+APP_STATUS=""
+E2E_T0_NS=$(date +%s%N)
+E2E_ON_EXIT=()  # extra clean-up steps of a scenario, run first
+
+# --- reporting ---
+
+log() { printf '[%6.1fs] %s\n' "$(( ($(date +%s%N) - E2E_T0_NS) / 1000000 ))e-3" "$*"; }
+fail() {
+  echo "FAIL ($SCENARIO): $*" >&2
+  exit 1
+}
+expect_eq() {  # WHAT ACTUAL EXPECTED
+  [ "$2" == "$3" ] || fail "$1: got '$2', expected '$3'"
+}
+
+# --- the driver and the display ---
+
+drv() { "$HV_WINE" "$DRIVER" "$@"; }
+# Windows path of a file of this machine, as Wine's Z: drive shows it.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+now_s() { date +%s; }
+# "HH:MM" of the first whole minute that begins at least SECONDS from now.
+minute_after() { date -d "@$(( ( $(now_s) + $1 + 59 ) / 60 * 60 ))" +%H:%M; }
+# Epoch seconds at which the minute "HH:MM" of today begins.
+minute_start() { date -d "today $1" +%s; }
+sleep_until() { local left=$(( $1 - $(now_s) )); [ "$left" -le 0 ] || sleep "$left"; }
+
+# The locale's short date and AM/PM designators, as the program sees them.
+read_locale() {
+  local info
+  info=$(drv locale | tr -d '\r')
+  SHORT_DATE=$(sed -n 's/^shortdate=//p' <<<"$info")
+  AM=$(sed -n 's/^am=//p' <<<"$info")
+  PM=$(sed -n 's/^pm=//p' <<<"$info")
+}
+
+# shot NAME [SELECTOR]: a screenshot of the whole screen, or cut to one window (with a margin).
+# The pointer is parked in the corner first, so that no tooltip covers the window, unless
+# SHOT_POINTER=keep.
+shot() {
+  local file="$SHOTS/e2e-$1.png"
+  if [ "${SHOT_POINTER:-}" != keep ]; then
+    xdotool mousemove 2 2
+    sleep 0.3
+  fi
+  import -window root "$file" 2>/dev/null || { log "screenshot $1 failed"; return 0; }
+  if [ $# -ge 2 ]; then
+    local x y w h
+    read -r x y w h < <(drv rect "$2" | tr -d '\r')
+    convert "$file" -crop "$((w + 16))x$((h + 16))+$((x > 8 ? x - 8 : 0))+$((y > 8 ? y - 8 : 0))" +repage "$file"
+  fi
+  log "screenshot $file"
+}
+# shot_area NAME WxH+X+Y: a screenshot of one part of the screen.
+shot_area() {
+  local file="$SHOTS/e2e-$1.png"
+  import -window root "$file" 2>/dev/null && convert "$file" -crop "$2" +repage "$file" || return 0
+  log "screenshot $file"
+}
+
+# --- registry ---
+
+# reg_value KEY NAME: "TYPE DATA" of one value; fails when it is missing.
+reg_value() {
+  local out
+  out=$("$HV_WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
+  reg_pick "$2" <<<"$out"
+}
+# reg_pick NAME: picks one value out of reg.exe's listing of a key ("    NAME    TYPE    DATA").
+reg_pick() {
+  awk -v name="    $1    " 'index($0, name) == 1 {
+      rest = substr($0, length(name) + 1); type = rest; sub(/    .*$/, "", type)
+      data = substr(rest, length(type) + 5); print type " " data; found = 1 }
+    END { exit !found }'
+}
+reg_set() { "$HV_WINE" reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1 || fail "reg add $1 $2"; }
+reg_delete_key() { "$HV_WINE" reg delete "$1" /f >/dev/null 2>&1 || true; }
+# reg_import LINE...: one registry file (REGEDIT4 lines: "[KEY]", "[-KEY]", "\"Name\"=\"text\"")
+# imported with a single reg.exe call.
+reg_import() {
+  local file="$WORK/import-$RANDOM.reg"
+  { printf 'REGEDIT4\r\n\r\n'; printf '%s\r\n' "$@"; } >"$file"
+  "$HV_WINE" reg import "$(winpath "$file")" >/dev/null 2>&1 || fail "reg import of $*"
+}
+reg_text() { local t=${1//\\/\\\\}; printf '"%s"' "${t//\"/\\\"}"; }  # a REGEDIT4 string
+
+setting() { reg_value "$SETTINGS_KEY" "$1" || echo "(missing)"; }
+# expect_setting NAME DATA: the value is a REG_SZ holding exactly that text.
+expect_setting() { expect_eq "setting $1" "$(setting "$1")" "REG_SZ $2"; }
+# expect_settings NAME=DATA...: the same for several values, read with one reg.exe call.
+expect_settings() {
+  local listing pair got
+  listing=$("$HV_WINE" reg query "$SETTINGS_KEY" 2>/dev/null | tr -d '\r')
+  for pair in "$@"; do
+    got=$(reg_pick "${pair%%=*}" <<<"$listing") || got="(missing)"
+    expect_eq "setting ${pair%%=*}" "$got" "REG_SZ ${pair#*=}"
+  done
+}
+
+SETTINGS_REG='HKEY_CURRENT_USER\Software\Quil\Horavane'
+STANDIN_REG='HKEY_CURRENT_USER\Software\OutlookStandin'
+# A new user: no settings at all.
+settings_empty() { reg_import "[-$SETTINGS_REG]"; }
+# A configured user: an address, notification on, the security notice already seen; more values
+# may follow as REGEDIT4 lines.
+settings_configured() {
+  reg_import "[-$SETTINGS_REG]" "[$SETTINGS_REG]" "\"EventEmailAddress\"=$(reg_text "$ADDRESS")" \
+    '"CEEnabled"="1"' '"SecurityWarning"="True"' "$@"
+}
+
+# The stand-in serves this scenario's calendar and outbox; TOP names the store's top folder.
+standin_use() {
+  reg_import "[-$STANDIN_REG]" "[$STANDIN_REG]" \
+    "\"CalendarFile\"=$(reg_text "$(winpath "$CALENDAR")")" "\"OutboxFolder\"=$(reg_text "$(winpath "$OUTBOX")")" \
+    "\"TopFolderName\"=$(reg_text "${1:-Personal Folders}")" '"CurrentUser"="Test User"'
+}
+standin_registered() { "$HV_WINE" reg query 'HKCR\Outlook.Application' >/dev/null 2>&1; }
+standin_register() { "$HV_WINE" regsvr32 /s "$(winpath "$STANDIN_DLL")" >/dev/null 2>&1; }
+standin_unregister() { "$HV_WINE" regsvr32 /u /s "$(winpath "$STANDIN_DLL")" >/dev/null 2>&1; }
+
+# --- calendar and outbox ---
+
+# calendar_write JSON: today's appointments (see scripts/ics-for-today.py); the manifest goes
+# beside the calendar.
+calendar_write() {
+  "$PY" "$ROOT/scripts/ics-for-today.py" "$CALENDAR" --events "$1" --manifest "$MANIFEST" >/dev/null ||
+    fail "calendar not written"
+}
+outbox_count() { find "$OUTBOX" -maxdepth 1 -name '*.eml' 2>/dev/null | wc -l; }
+outbox_wait() {  # COUNT TIMEOUT
+  local end=$(( $(now_s) + $2 ))
+  while [ "$(outbox_count)" -lt "$1" ]; do
+    [ "$(now_s)" -lt "$end" ] || return 1
+    sleep 0.5
+  done
+}
+# expect_outbox ARGS...: tests/e2e/expect.py outbox with this scenario's files and locale.
+expect_outbox() {
+  "$PY" "$E2E_DIR/expect.py" outbox "$OUTBOX" "$MANIFEST" --am "$AM" --pm "$PM" "$@" ||
+    fail "the outbox is not as expected"
+}
+viewer_line() { "$PY" "$E2E_DIR/expect.py" line "$MANIFEST" "$1" --am "$AM" --pm "$PM"; }
+viewer_title() { echo "Horavane - Notifications pending for $SHORT_DATE"; }
+viewer_text() { drv get "$(viewer_title)" Edit#0 | tr -d '\r'; }
+
+# --- the program ---
+
+# Starts Horavane.exe the way a user does: from its folder, with no arguments.
+app_start() {
+  (cd "$HV_BUILD_DIR" && exec "$HV_WINE" ./Horavane.exe) >>"$WORK/horavane.log" 2>&1 &
+  APP_PID=$!
+  log "Horavane.exe started"
+}
+# app_wait_end TIMEOUT: waits for the program to end; APP_STATUS is its exit code.
+app_wait_end() {
+  local end=$(( $(now_s) + $1 ))
+  while kill -0 "$APP_PID" 2>/dev/null; do
+    [ "$(now_s)" -lt "$end" ] || return 1
+    sleep 0.2
+  done
+  APP_STATUS=0
+  wait "$APP_PID" || APP_STATUS=$?
+  APP_PID=""
+  log "Horavane.exe ended with code $APP_STATUS"
+}
+# The program is up: its tray icon is there (start-up holds the splash for seven seconds).
+app_wait_running() {
+  drv wait-gone "$SPLASH" 40 >/dev/null || fail "the splash window stays up"
+  drv tray-icon 20 >/dev/null || fail "no tray icon after start-up"
+  log "running, tray icon shown"
+}
+# Ends the program through its tray menu and checks that the icon and the process are gone.
+app_exit() {
+  tray_menu '&Exit'
+  drv tray-gone 10 >/dev/null || fail "the tray icon stays after Exit"
+  app_wait_end 20 || fail "Horavane.exe still runs 20 s after Exit"
+  drv wait-exit Horavane.exe 5 >/dev/null || fail "a Horavane.exe process is left"
+}
+
+# --- tray ---
+
+tray_spot() {
+  local spot
+  spot=$(drv tray-icon 10 | tr -d '\r' | head -n1) || fail "no tray icon"
+  read -r TRAY_X TRAY_Y TRAY_PICTURE <<<"$spot"
+}
+# The tooltip texts the shell holds for the icon, and the tooltip a user sees when the pointer
+# rests on the icon.
+tray_tip() { drv tray-tips | tr -d '\r'; }
+tray_hover_tip() {
+  tray_spot
+  xdotool mousemove 2 2 sleep 0.4 mousemove $((TRAY_X - 2)) "$TRAY_Y" sleep 0.1 mousemove "$TRAY_X" "$TRAY_Y"
+  drv tooltip 5 | tr -d '\r'
+}
+# Real mouse input on the icon, through the X server.
+tray_double_click() { tray_spot; xdotool mousemove "$TRAY_X" "$TRAY_Y" sleep 0.2 click --repeat 2 --delay 120 1; sleep 0.5; }
+tray_click() { tray_spot; xdotool mousemove "$TRAY_X" "$TRAY_Y" sleep 0.2 click 1; sleep 0.8; }
+tray_right_click() {
+  tray_spot
+  xdotool mousemove "$TRAY_X" "$TRAY_Y" sleep 0.2 click 3
+  drv menu-open 5 >/dev/null || fail "a right click on the tray icon opens no menu"
+}
+# tray_menu CAPTION: opens the menu with a right click and chooses the item with the keyboard.
+# The items, top to bottom: C&onfigure, &Enable Email Notification, &View Pending
+# Notifications, separator, &Help Contents, Help &About, separator, &Exit, &Close. Each is
+# chosen by its access key, except &Exit, which shares its key with &Enable...: it is the
+# second item from the bottom.
+tray_menu() {
+  local keys
+  case "$1" in
+    'C&onfigure') keys=o ;;
+    '&Enable Email Notification') keys=e ;;
+    '&View Pending Notifications') keys=v ;;
+    '&Help Contents') keys=h ;;
+    'Help &About') keys=a ;;
+    '&Exit') keys='{up}{up}{enter}' ;;
+    '&Close') keys=c ;;
+    *) fail "no menu item $1" ;;
+  esac
+  tray_right_click
+  drv menu-keys "$keys" >/dev/null || fail "choosing $1 did not close the menu"
+  log "tray menu: $1"
+}
+
+# --- start and end of a scenario ---
+
+e2e_cleanup() {
+  local status=$? left step
+  set +e
+  for step in "${E2E_ON_EXIT[@]}"; do eval "$step"; done
+  left=$(drv procs Horavane.exe | tr -d '\r'; drv procs hh.exe | tr -d '\r')
+  if [ -n "$left" ]; then
+    echo "FAIL ($SCENARIO): left running: $(echo "$left" | tr '\n\t' '; ')" >&2
+    drv kill Horavane.exe >/dev/null
+    drv kill hh.exe >/dev/null
+    status=1
+  fi
+  if [ -n "$APP_PID" ]; then
+    kill "$APP_PID" 2>/dev/null
+    wait "$APP_PID" 2>/dev/null
+  fi
+  standin_registered || standin_register
+  reg_import "[-$SETTINGS_REG]" "[-$STANDIN_REG]"
+  if [ "$status" -eq 0 ]; then log "PASS $SCENARIO"; else log "FAIL $SCENARIO"; fi
+  exit "$status"
+}
+
+e2e_begin() {
+  [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run the scenarios through scripts/test.sh or on an X server" >&2; exit 1; }
+  local f
+  for f in "$HV_EXE" "$DRIVER" "$STANDIN_DLL"; do [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }; done
+  rm -rf "$WORK"
+  mkdir -p "$OUTBOX" "$SHOTS"
+  trap e2e_cleanup EXIT
+  # This prefix's Wine server and services stay up between the steps (started here when they are
+  # not, with no tie to the scenario's output, which they would otherwise hold open).
+  "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
+  standin_registered || standin_register
+  # The program keeps one day's notifications: a scenario does not run across midnight.
+  local to_midnight=$(( $(date -d 'tomorrow 00:00' +%s) - $(now_s) ))
+  if [ "$to_midnight" -lt 420 ]; then
+    log "waiting $to_midnight s for the new day"
+    sleep $(( to_midnight + 5 ))
+  fi
+  read_locale
+  log "scenario $SCENARIO (display $DISPLAY, short date $SHORT_DATE, designators $AM/$PM)"
+}
+
+# Command lines of this prefix's processes whose command line mentions TEXT (any case), as the
+# system shows them (Wine shows the Windows command line).
+prefix_command_lines() {
+  local pid
+  for pid in $(pgrep -i -f -- "$1" || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null && echo
+  done
+}
+# expect_sent ARGS...: tests/e2e/expect.py sent on this scenario's outbox.
+expect_sent() { "$PY" "$E2E_DIR/expect.py" sent "$OUTBOX" "$@" || fail "the outbox is not as expected"; }
