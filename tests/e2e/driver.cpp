@@ -79,7 +79,9 @@ int List(const Args& a) {
         RECT r{};
         ::GetWindowRect(w, &r);
         Print(Hex(w) + L"\t" + ClassOf(w) + L"\t\"" + EscapeForLine(TitleOf(w)) + L"\"\tpid=" +
-              std::to_wstring(ProcessOf(w)) + (::IsWindowVisible(w) ? L"\tvisible\t" : L"\thidden\t") + RectText(r));
+              std::to_wstring(ProcessOf(w)) + (::IsWindowVisible(w) ? L"\tvisible\t" : L"\thidden\t") + RectText(r) +
+              L"\tstyle=" + Hex(reinterpret_cast<void*>(::GetWindowLongPtrW(w, GWL_STYLE))) +
+              L"\texstyle=" + Hex(reinterpret_cast<void*>(::GetWindowLongPtrW(w, GWL_EXSTYLE))));
     }
     return 0;
 }
