@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <map>
 
 #include "standin/ContentLines.h"
@@ -442,7 +443,7 @@ std::optional<Ticks> Event::LastStart() const {
     if (!rule) return master.start;
     if (!rule->count && !rule->until) return std::nullopt;
     std::optional<Ticks> last;
-    ExpandRule(*rule, startWall, startWall, rule->until.value_or(INT64_MAX / 2), [&](Ticks wall) {
+    ExpandRule(*rule, startWall, startWall, rule->until.value_or(std::numeric_limits<Ticks>::max() / 2), [&](Ticks wall) {
         last = wall;
         return true;
     });

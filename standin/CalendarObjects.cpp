@@ -11,7 +11,8 @@
 namespace standin {
 namespace {
 
-// Searches without an upper date bound stop expanding series this far after today.
+// Searches without an upper date bound stop expanding series this far after today (single
+// appointments are found however far ahead they lie).
 constexpr Ticks kOpenEndHorizon = 366 * kSecondsPerDay;
 // No series yields more occurrences than this to one search.
 constexpr size_t kOccurrencesPerSeries = 20000;
@@ -74,7 +75,7 @@ std::vector<Occurrence> ItemsObject::Candidates(const Restriction& filter) const
     const Ticks from = span.from.value_or(0);
     const Ticks to = span.to ? *span.to : std::max(from, LocalNow()) + kOpenEndHorizon;
     for (const auto& event : calendar->events) {
-        if (expand) {
+        if (expand && event->IsRecurring()) {
             for (auto& occurrence : event->OccurrencesIn(from, to, kOccurrencesPerSeries)) {
                 if (filter.Matches(*occurrence.values)) out.push_back(std::move(occurrence));
             }

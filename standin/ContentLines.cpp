@@ -73,8 +73,8 @@ std::optional<ContentLine> ReadLine(std::string_view line) {
 }  // namespace
 
 const std::string* ContentLine::Param(std::string_view paramName) const {
-    for (const auto& [name, values] : params) {
-        if (name == paramName && !values.empty()) return &values.front();
+    for (const auto& [key, values] : params) {
+        if (key == paramName && !values.empty()) return &values.front();
     }
     return nullptr;
 }

@@ -141,6 +141,7 @@ HRESULT DispatchObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, 
 }
 
 HRESULT DispatchObject::CheckShape(const MemberInfo& member, WORD flags, const DISPPARAMS* params) const {
+    if ((params->cArgs > 0 && !params->rgvarg) || params->cNamedArgs > params->cArgs) return E_INVALIDARG;
     const bool put = IsRequested(flags, DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
     switch (member.access) {
         case Access::Method:

@@ -119,8 +119,10 @@ std::string Base64(std::string_view bytes) {
 
 std::string UnstructuredHeader(std::string_view name, std::wstring_view text) {
     const std::string start = std::string(name) + ": ";
+    // Readers drop blanks at either end and may fold runs of them: such texts are encoded too.
     const bool plain = IsPlainPrintable(text) && start.size() + text.size() <= kMaxLine &&
-                       text.find(L"=?") == std::wstring_view::npos;
+                       text.find(L"=?") == std::wstring_view::npos && text.find(L"  ") == std::wstring_view::npos &&
+                       (text.empty() || (text.front() != L' ' && text.back() != L' '));
     if (plain) return start + Ascii(text) + "\r\n";
     return JoinFolded(start, EncodedWords(text), " ");
 }

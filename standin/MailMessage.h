@@ -1,6 +1,6 @@
 // One sent mail as an RFC 5322 message: headers whose texts are encoded (RFC 2047) whenever they
-// hold anything but short plain ASCII, so that no text can start a header of its own, and a
-// UTF-8 body in base64.
+// hold anything but short plain ASCII (or blanks a reader would drop), so that no text can start
+// a header of its own and every text reads back as it was written, and a UTF-8 body in base64.
 #pragma once
 #include <string>
 #include <string_view>

@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace hv::test {
 namespace {

@@ -121,6 +121,28 @@ TEST_F(StandinAutomation, ArgumentCountsTypesAndCallKinds) {
     EXPECT_EQ(TryInvoke(app.Get(), L"Version", DISPATCH_METHOD, {}, out), DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(TryInvoke(app.Get(), L"Version", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, out), S_OK);
     EXPECT_EQ(TryInvoke(app.Get(), L"GetNamespace", DISPATCH_PROPERTYPUT, {L"MAPI"}, out), DISP_E_MEMBERNOTFOUND);
+    // Arguments passed by reference, as VB passes its variables, are read through the reference.
+    long nine = 9;
+    VARIANT boxed;
+    boxed.vt = VT_I4;
+    boxed.lVal = 9;
+    VARIANT byRef[2];
+    byRef[0].vt = VT_BYREF | VT_I4;
+    byRef[0].plVal = &nine;
+    byRef[1].vt = VT_BYREF | VT_VARIANT;
+    byRef[1].pvarVal = &boxed;
+    DISPID folderId = 0;
+    LPOLESTR folderName = const_cast<LPOLESTR>(L"GetDefaultFolder");
+    ASSERT_EQ(ns->GetIDsOfNames(IID_NULL, &folderName, 1, LOCALE_USER_DEFAULT, &folderId), S_OK);
+    for (VARIANT& arg : byRef) {
+        VARIANT result;
+        ::VariantInit(&result);
+        DISPPARAMS params{&arg, nullptr, 1, 0};
+        ASSERT_EQ(ns->Invoke(folderId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+        ASSERT_EQ(result.vt, VT_DISPATCH);
+        EXPECT_EQ(Text(result.pdispVal, L"Name"), L"Calendar");
+        ::VariantClear(&result);
+    }
     // An optional argument left out counts as not given.
     auto items = CalendarItems();
     EXPECT_EQ(TryInvoke(items.Get(), L"Sort", DISPATCH_METHOD, {L"[Start]", Arg::Missing()}, out), S_OK);

@@ -1,6 +1,7 @@
 // The calendar reader on calendars written by others (the test calendars of Debian's
 // python3-icalendar) and on calendars shaped like Outlook, Google and Thunderbird exports. The
 // machine's zone is a fixed UTC-3 here, so that every zone conversion shows in the values.
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <string>

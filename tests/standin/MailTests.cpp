@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -239,6 +240,9 @@ TEST(StandinHeaderEncoding, PlainShortTextStaysAndEverythingElseIsEncodedInWhole
         {L"", true},
         {L"Line one\r\nBcc: attacker@example.com", false},
         {L"Tab\tinside", false},
+        {L" (09:00 AM - 10:00 AM) >Room 4", false},  // a leading blank would be lost after the colon
+        {L"Trailing blank ", false},
+        {L"Two  blanks", false},
         {L"Réunion", false},
         {L"=?UTF-8?B?SGk=?= looks encoded", false},
         {std::wstring(120, L'x'), false},
@@ -358,6 +362,7 @@ TEST(StandinOutboxForPython, EachMessageLandsWholeInItsFolder) {
          L"on the third floor, bring laptops",
          std::wstring(300, L'a') + L"\r\n" + std::wstring(10, L'b'), {L"a@example.com", L"b@example.com"}, {L"c@example.com"}},
         {"plain", L"Budget review (09:00 AM - 10:00 AM) >Room 4 / Pat Lee", L"", {L"pager@sms.example.net"}, {}},
+        {"blanks", L" / Pat Lee", L"  indented\r\n", {L"pager@example.com"}, {}},
         {"lookalike", L"=?UTF-8?B?SGk=?= is not encoded", L"=?UTF-8?B?SGk=?=", {L"pager@example.com"}, {}},
         {"symbols", L"Meeting 📅 with 👩‍💻\tand a bell \x07 at the end", L"Lines\nwith\rmixed\r\nbreaks",
          {L"pager@example.com"}, {}},

@@ -206,6 +206,19 @@ TEST(StandinEndlessSeries, ASearchWithoutDatesStopsAYearAhead) {
     EXPECT_LT(count, 366u * 20);
 }
 
+TEST(StandinEndlessSeries, ASingleAppointmentIsFoundHoweverFarAhead) {
+    standin::Config config;
+    config.calendarText =
+        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:far\r\nSUMMARY:Far away\r\nDTSTART:20450101T080000\r\n"
+        "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    auto server = standin::CreateServer(config);
+    auto app = server->CreateApplication();
+    auto items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+    Put(items.Get(), L"IncludeRecurrences", true);
+    Perform(items.Get(), L"Sort", {L"[Start]"});
+    EXPECT_EQ(Walk(items.Get(), L"[Subject] = 'Far away'"), Lines{WhenText(2045, 1, 1, 8, 0) + L"|Far away"});
+}
+
 // ---- the same day, searched with the user's own date format ----
 
 std::wstring UserShortDate(int y, int m, int d) {
