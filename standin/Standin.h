@@ -12,6 +12,13 @@
 // Exceptions, Exception, MailItem, Recipients, Recipient. Member names are matched without case.
 // A failing member returns DISP_E_EXCEPTION with an EXCEPINFO whose bstrSource is
 // "Outlook stand-in", bstrDescription the description and scode E_FAIL.
+//
+// Behaviour worth knowing, as in Outlook: Items.Find/FindNext yield every occurrence of a series
+// as an item of its own only with IncludeRecurrences true and Sort "[Start]"; otherwise a series
+// is one item. A search that finds nothing answers Nothing (a null VT_DISPATCH). A search with no
+// upper bound on [Start] expands series up to a year after today. An appointment without an
+// ORGANIZER is the user's own, so its Organizer is Config::currentUser. A sent MailItem is gone:
+// every later call on it fails.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
