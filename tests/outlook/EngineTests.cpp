@@ -2,9 +2,12 @@
 // the daily scan, the due tests, the messages and the sent log.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include "tests/outlook/EngineFixture.h"
+#include "ui/toolkit/AnsiText.h"
 #include "ui/toolkit/DateForms.h"
 
 namespace hv::test {
@@ -391,6 +394,11 @@ TEST_F(Engine, NoObjectIsLeakedOverManyScans) {
 // Run a second and third time under other user locales (see CMakeLists.txt): the day filter, the
 // list and the sent-log keys must work in each.
 TEST_F(EngineTest, LocaleDayFilterAndKeys) {
+    if (const char* expected = std::getenv("HV_EXPECT_LOCALE")) {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
+        ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+        ASSERT_EQ(ui::ToUtf8(name), expected) << "the user locale was not switched";
+    }
     Event allDay;
     allDay.summary = "Holiday";
     allDay.start = "20261207";
