@@ -37,7 +37,8 @@ bool UncoveredOnScreen(HWND window, std::wstring& cover) {
                             {r.right - 3, r.bottom - 3}, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
     for (const POINT& p : probes) {
         HWND top = ::GetAncestor(::WindowFromPoint(p), GA_ROOT);
-        if (top == window) continue;
+        // No window at all answers at the point (Wine's desktop can): nothing is in front.
+        if (top == window || top == nullptr || top == ::GetDesktopWindow()) continue;
         wchar_t cls[64] = L"", title[128] = L"";
         ::GetClassNameW(top, cls, 64);
         ::GetWindowTextW(top, title, 128);
