@@ -3,8 +3,9 @@
 
     outbox.py list FOLDER                      every message, oldest first, one line each
     outbox.py watch FOLDER --count N [--timeout S]
-                                               prints each message as it lands, until N have
-                                               landed (exit 0) or the time is up (exit 1)
+                                               prints each message as it lands from now on,
+                                               until N have landed (exit 0) or the time is up
+                                               (exit 1)
 
 A line is the local time of sending, the recipient and the subject (line breaks shown as \\n).
 """
@@ -53,14 +54,17 @@ def line_of(message):
 
 
 def watch(folder, count, timeout):
-    seen = set()
+    """Prints each message that lands from now on; messages already there are left out."""
+    seen = set(message_files(folder))
+    landed = 0
     end = time.monotonic() + timeout
-    while len(seen) < count:
+    while landed < count:
         for path in message_files(folder):
             if path not in seen:
                 seen.add(path)
+                landed += 1
                 print(line_of(read_message(path)), flush=True)
-        if len(seen) >= count:
+        if landed >= count:
             break
         if time.monotonic() >= end:
             return 1

@@ -19,6 +19,7 @@ standin_use
 rm -f "$CALENDAR"
 app_start
 app_wait_running
+due=$(minute_after 45)  # for the readable calendar, after the steps below (about thirty seconds)
 drv no-box "$BOX" 1 >/dev/null || fail "a message box at start-up"
 expect_settings CEEnabled=1 Reminder=0 Subject=1 StartEndTime=1 Location=1 Organizer=0 Comments=1 \
   SecurityWarning=True CategoryText= "EventEmailAddress=$ADDRESS"
@@ -52,7 +53,7 @@ expect_eq "stored address length" "${#stored}" $(( ${#long} + 7 ))  # "REG_SZ " 
 expect_eq "stored address" "$stored" "REG_SZ $long"
 log "address of ${#long} characters stored"
 
-due=$(minute_after 15)
+[ "$(now_s)" -le $(( $(minute_start "$due") - 8 )) ] || due=$(minute_after 15)  # the steps took longer
 calendar_write '[{"id":"lines","summary":"Line one\nLine two\nLine three","due":"'$due'","location":"Room 1","description":"First line\nSecond line"},
   {"id":"wide","summary":"Caf\u00e9 \u2615 \u6771\u4eac \u0411\u0435\u0433 \ud83d\ude00","due":"'$due'","reminder":2,"location":"\u0141\u00f3d\u017a","description":"\u00c4\u00d6\u00dc \u2013 \u65e5\u672c"},
   {"id":"inject","summary":"Subject\nBcc: someone@example.org","due":"'$due'","location":"=?UTF-8?B?QQ==?="}]'

@@ -170,6 +170,8 @@ expect_outbox() {
   "$PY" "$E2E_DIR/expect.py" outbox "$OUTBOX" "$MANIFEST" --am "$AM" --pm "$PM" "$@" ||
     fail "the outbox is not as expected"
 }
+# expect_sent ARGS...: tests/e2e/expect.py sent on this scenario's outbox.
+expect_sent() { "$PY" "$E2E_DIR/expect.py" sent "$OUTBOX" "$@" || fail "the outbox is not as expected"; }
 viewer_line() { "$PY" "$E2E_DIR/expect.py" line "$MANIFEST" "$1" --am "$AM" --pm "$PM"; }
 viewer_title() { echo "Horavane - Notifications pending for $SHORT_DATE"; }
 viewer_text() { drv get "$(viewer_title)" Edit#0 | tr -d '\r'; }
@@ -276,6 +278,20 @@ e2e_cleanup() {
   exit "$status"
 }
 
+# Waits (up to 20 s) until Wine's desktop process of this prefix, left from an earlier program,
+# has ended, so that the scenario meets a new task bar: Wine's tray keeps the tooltips of icons
+# that were removed, and would show an earlier run's tooltip over this run's icon.
+desktop_closed() {
+  local end=$(( $(now_s) + 20 ))
+  while [ -n "$(prefix_command_lines 'explorer.exe')" ]; do
+    if [ "$(now_s)" -ge "$end" ]; then
+      log "Wine's desktop of an earlier program is still up"
+      return 0
+    fi
+    sleep 0.3
+  done
+}
+
 e2e_begin() {
   [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run the scenarios through scripts/test.sh or on an X server" >&2; exit 1; }
   local f
@@ -288,6 +304,7 @@ e2e_begin() {
   "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
+  desktop_closed
   standin_registered || standin_register
   # The program keeps one day's notifications: a scenario does not run across midnight.
   local to_midnight=$(( $(date -d 'tomorrow 00:00' +%s) - $(now_s) ))
@@ -302,11 +319,11 @@ e2e_begin() {
 # Command lines of this prefix's processes whose command line mentions TEXT (any case), as the
 # system shows them (Wine shows the Windows command line).
 prefix_command_lines() {
-  local pid
-  for pid in $(pgrep -i -f -- "$1" || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
-    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null && echo
+  local dir line
+  for dir in /proc/[0-9]*; do
+    line=$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null) || continue
+    [[ "${line,,}" == *"${1,,}"* ]] || continue
+    tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+    echo "$line"
   done
 }
-# expect_sent ARGS...: tests/e2e/expect.py sent on this scenario's outbox.
-expect_sent() { "$PY" "$E2E_DIR/expect.py" sent "$OUTBOX" "$@" || fail "the outbox is not as expected"; }

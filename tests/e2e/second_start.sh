@@ -8,7 +8,9 @@ e2e_begin
 
 settings_configured
 standin_use
-calendar_write '[]'
+due=$(minute_after 30)  # after start-up and the second start
+calendar_write '[{"id":"next","summary":"Still on duty","due":"'$due'","location":"Desk"}]'
+log "appointment due at $due"
 app_start
 app_wait_running
 first_pid=$(drv procs Horavane.exe | tr -d '\r' | cut -f1)
@@ -34,9 +36,6 @@ expect_eq "processes" "$(drv procs Horavane.exe | tr -d '\r' | cut -f1)" "$first
 expect_eq "visible windows" "$(drv list | grep -c visible)" "$windows_before"
 expect_eq "tray icons" "$(drv tray-icon 1 | tr -d '\r' | cut -d' ' -f3 | tr '\n' ' ')" "$picture "
 
-due=$(minute_after 15)
-calendar_write '[{"id":"next","summary":"Still on duty","due":"'$due'","location":"Desk"}]'
-log "appointment due at $due"
 outbox_wait 1 $(( $(minute_start "$due") + 65 - $(now_s) )) || fail "the first copy sent nothing"
 sleep 6  # one more poll: nothing is sent twice
 expect_outbox --to "$ADDRESS" --expect "next@$due" --only
