@@ -17,10 +17,10 @@ FormStyle ConfigureStyle() {
 }
 
 // Positions inside a frame are given relative to the frame; controls are children of the window.
-ControlSpec In(const ControlSpec& frame, ControlSpec spec) {
-    spec.rect.left += frame.rect.left;
-    spec.rect.top += frame.rect.top;
-    return spec;
+ControlSpec In(const ControlSpec& frame, ControlSpec layout) {
+    layout.rect.left += frame.rect.left;
+    layout.rect.top += frame.rect.top;
+    return layout;
 }
 
 const ControlSpec kFrame1{{0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};

@@ -17,8 +17,8 @@ std::wstring WindowText(HWND hwnd) {
 
 }  // namespace
 
-Control::Control(Form& form, ControlSpec spec)
-    : form_(form), spec_(std::move(spec)), id_(1000 + static_cast<int>(form.controls_.size())) {
+Control::Control(Form& form, ControlSpec layout)
+    : form_(form), spec_(std::move(layout)), id_(1000 + static_cast<int>(form.controls_.size())) {
     form_.controls_.push_back(this);
 }
 
@@ -92,7 +92,7 @@ void CheckBox::OnCommand(WORD code) {
 
 // --- TextBox ---
 
-TextBox::TextBox(Form& form, ControlSpec spec, Kind kind) : Control(form, std::move(spec)), kind_(kind) {}
+TextBox::TextBox(Form& form, ControlSpec layout, Kind kind) : Control(form, std::move(layout)), kind_(kind) {}
 
 DWORD TextBox::WindowStyle() const {
     if (kind_ == Kind::MultiLineReadOnly)

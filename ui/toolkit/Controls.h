@@ -26,14 +26,14 @@ struct ControlSpec {
 
 class Control {
 public:
-    Control(Form& form, ControlSpec spec);
+    Control(Form& form, ControlSpec layout);
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
     virtual ~Control();
 
     HWND Hwnd();
     int Id() const { return id_; }
-    const ControlSpec& Spec() const { return spec_; }
+    const ControlSpec& Layout() const { return spec_; }
     // The control's rectangle in client pixels at the form's DPI.
     RECT PixelRect() const;
     void Focus();
@@ -74,7 +74,7 @@ protected:
 class TextBox : public Control {
 public:
     enum class Kind { SingleLine, MultiLineReadOnly };
-    TextBox(Form& form, ControlSpec spec, Kind kind = Kind::SingleLine);
+    TextBox(Form& form, ControlSpec layout, Kind kind = Kind::SingleLine);
     std::wstring Text();
     void SetText(const std::wstring& text);
     std::function<void()> onChange;
