@@ -19,7 +19,7 @@ standin_use
 rm -f "$CALENDAR"
 app_start
 app_wait_running
-due=$(minute_after 45)  # for the readable calendar, after the steps below (about thirty seconds)
+due=$(minute_after 35)  # for the readable calendar, after the steps below (about twenty-five seconds)
 drv no-box "$BOX" 1 >/dev/null || fail "a message box at start-up"
 expect_settings CEEnabled=1 Reminder=0 Subject=1 StartEndTime=1 Location=1 Organizer=0 Comments=1 \
   SecurityWarning=True CategoryText= "EventEmailAddress=$ADDRESS"
@@ -30,7 +30,7 @@ viewer=$(viewer_title)
 EMPTY='-- No Appointments Pending --'
 drv wait-text "$viewer" Edit#0 equals "$EMPTY" 10 >/dev/null || fail "a missing calendar is not an empty day"
 { head -c 3000 /dev/urandom; printf 'BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20XX\r\nSUMMARY:\377\376\r\n'; } >"$CALENDAR"
-sleep 11  # two polls
+sleep 6  # a poll
 drv no-box "$BOX" 1 >/dev/null || fail "a message box for a garbage calendar"
 expect_eq "list of a garbage calendar" "$(viewer_text)" "$EMPTY"
 rm -f "$CALENDAR"

@@ -282,14 +282,15 @@ e2e_cleanup() {
 # has ended, so that the scenario meets a new task bar: Wine's tray keeps the tooltips of icons
 # that were removed, and would show an earlier run's tooltip over this run's icon.
 desktop_closed() {
-  local end=$(( $(now_s) + 20 ))
+  local start=$(now_s)
   while [ -n "$(prefix_command_lines 'explorer.exe')" ]; do
-    if [ "$(now_s)" -ge "$end" ]; then
+    if [ "$(now_s)" -ge $(( start + 20 )) ]; then
       log "Wine's desktop of an earlier program is still up"
       return 0
     fi
     sleep 0.3
   done
+  [ "$(now_s)" -eq "$start" ] || log "waited $(( $(now_s) - start )) s for Wine's desktop of an earlier program to close"
 }
 
 e2e_begin() {

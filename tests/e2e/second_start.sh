@@ -8,7 +8,7 @@ e2e_begin
 
 settings_configured
 standin_use
-due=$(minute_after 30)  # after start-up and the second start
+due=$(minute_after 22)  # after start-up and the second start (about fifteen seconds)
 calendar_write '[{"id":"next","summary":"Still on duty","due":"'$due'","location":"Desk"}]'
 log "appointment due at $due"
 app_start
