@@ -110,19 +110,6 @@ int Visible(const Args& a) {
     return FindWindows(s, false).empty() ? 2 : 1;
 }
 
-// How long a window stays visible: waits for it, then until it is hidden or gone.
-int Watch(const Args& a) {
-    const Selector s = ParseSelector(a[0]);
-    HWND w = WaitVisible(s, Milliseconds(Arg(a, 1), kDefaultWait));
-    if (!w) return Fail(L"no visible window " + Describe(s));
-    const ULONGLONG shown = ::GetTickCount64();
-    while (::IsWindow(w) && ::IsWindowVisible(w) && ::GetTickCount64() - shown < 600000) ::Sleep(20);
-    wchar_t seconds[32];
-    std::swprintf(seconds, 32, L"%.2f", static_cast<double>(::GetTickCount64() - shown) / 1000.0);
-    Print(seconds);
-    return 0;
-}
-
 int Text(const Args& a) {
     const Selector s = ParseSelector(a[0]);
     HWND w = AnyWindow(s);
@@ -174,14 +161,6 @@ int Close(const Args& a) {
     HWND w = VisibleWindow(s);
     if (!w) return Fail(L"no visible window " + Describe(s));
     ::PostMessageW(w, WM_CLOSE, 0, 0);
-    return 0;
-}
-
-int Key(const Args& a) {
-    const Selector s = ParseSelector(a[0]);
-    HWND w = VisibleWindow(s);
-    if (!w) return Fail(L"no visible window " + Describe(s));
-    for (wchar_t c : Unescape(a[1])) ::PostMessageW(w, WM_CHAR, c, 1);
     return 0;
 }
 
@@ -274,16 +253,6 @@ int Type(const Args& a) {
     const DWORD wait = 10000 + static_cast<DWORD>(text.size()) * 20;
     if (WaitForText(c, [&](const std::wstring& t) { return t == text; }, wait)) return 0;
     return Fail(L"the control holds \"" + EscapeForLine(TextOf(c)) + L"\" after typing");
-}
-
-int SetText(const Args& a) {
-    std::wstring problem;
-    HWND c = VisibleControl(a, problem);
-    if (!c) return Fail(problem);
-    const std::wstring text = Unescape(a[2]);
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000, &ignored);
-    return TextOf(c) == text ? 0 : Fail(L"the control did not take the text");
 }
 
 // --- pop-up menu ---
@@ -392,20 +361,17 @@ const std::map<std::wstring, Command>& Commands() {
         {L"wait-window", {1, WaitWindow, L"SEL [timeout]   waits until a matching window is visible"}},
         {L"wait-gone", {1, WaitGoneCommand, L"SEL [timeout]     waits until none is visible"}},
         {L"visible", {1, Visible, L"SEL                 visible (0), hidden (1) or absent (2)"}},
-        {L"watch", {1, Watch, L"SEL [timeout]         seconds the window stays visible once shown"}},
         {L"text", {1, Text, L"SEL                    title and controls: id, class, text, state"}},
         {L"get", {2, Get, L"SEL CONTROL             the control's text, as it is"}},
         {L"wait-text", {4, WaitText, L"SEL CONTROL contains|lacks|equals TEXT [timeout]"}},
         {L"rect", {1, Rect, L"SEL                    x y width height on the screen"}},
         {L"close", {1, Close, L"SEL                   asks the window to close (WM_CLOSE)"}},
-        {L"key", {2, Key, L"SEL CHARS               types characters into the window"}},
         {L"box", {1, Box, L"TITLE [timeout]         waits for a message box; prints its text"}},
         {L"no-box", {1, NoBox, L"TITLE [seconds]      fails when a message box shows within the time"}},
         {L"press", {2, Press, L"SEL BUTTON            presses a button (caption, id, IDOK, IDCANCEL)"}},
         {L"state", {2, State, L"SEL CONTROL           a check box's state"}},
         {L"check", {3, Check, L"SEL CONTROL 0|1       clicks a check box until it has that state"}},
         {L"type", {3, Type, L"SEL CONTROL TEXT       replaces a text box's text, key by key"}},
-        {L"settext", {3, SetText, L"SEL CONTROL TEXT    sets a text box's text at once"}},
         {L"menu-keys", {1, MenuKeys, L"KEYS [timeout] [open]  keys for the open pop-up menu: letters, {down}, {up}, {enter}, {esc}"}},
         {L"menu-open", {0, MenuOpen, L"[timeout]         waits for a pop-up menu; prints where it is"}},
         {L"menu-gone", {0, MenuGone, L"[timeout]         waits until no pop-up menu is open"}},
@@ -416,7 +382,7 @@ const std::map<std::wstring, Command>& Commands() {
         {L"procs", {0, Procs, L"[EXE]                 running processes: pid, executable"}},
         {L"wait-exit", {1, WaitExit, L"EXE [timeout]     waits until no such process runs"}},
         {L"kill", {1, Kill, L"EXE                    ends every such process"}},
-        {L"locale", {0, Locale, L"                    today's short date and the AM/PM designators"}},
+        {L"locale", {0, Locale, L"                     today's short date and the AM/PM designators"}},
     };
     return commands;
 }

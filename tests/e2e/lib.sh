@@ -105,7 +105,6 @@ reg_pick() {
     END { exit !found }'
 }
 reg_set() { "$HV_WINE" reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1 || fail "reg add $1 $2"; }
-reg_delete_key() { "$HV_WINE" reg delete "$1" /f >/dev/null 2>&1 || true; }
 # reg_import LINE...: one registry file (REGEDIT4 lines: "[KEY]", "[-KEY]", "\"Name\"=\"text\"")
 # imported with a single reg.exe call.
 reg_import() {

@@ -4,7 +4,7 @@
 # A new address typed without Close gets the next test message and is stored. With an empty
 # address the unresolved-address box comes, nothing is sent and no confirmation follows. Close
 # with an empty address and notification on warns; Cancel turns notification off and keeps the
-# window open; a second Close hides it.
+# window open; a format box unticked is stored at once; a second Close hides it.
 # Usage: test_button.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" test_button
 e2e_begin
@@ -70,6 +70,8 @@ expect_eq "window after Cancel" "$(drv visible "$CONFIG" | tr -d '\r')" visible
 expect_eq "switch after Cancel" "$(drv state "$CONFIG" "$SWITCH" | tr -d '\r')" 0
 expect_setting CEEnabled 0
 expect_eq "tooltip after Cancel" "$(tray_tip)" "Quil Horavane (Inactive)"
+drv check "$CONFIG" '> &Location' 0 >/dev/null || fail "the location box cannot be unticked"
+expect_setting Location 0  # stored at once, not at Close
 drv press "$CONFIG" '&Close' >/dev/null
 drv wait-gone "$CONFIG" 5 >/dev/null || fail "the second Close does not hide the window"
 drv no-box "$BOX" 2 >/dev/null || fail "the second Close warns again"
