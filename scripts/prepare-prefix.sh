@@ -24,10 +24,11 @@ reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 
 # Fixed 96 dpi, so that pixel sizes in tests and screenshots are the documented ones.
 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f
 
-standin="$HV_BUILD_DIR/OutlookStandin.dll"
+# The stand-in is a local server, started by COM in its own process as Outlook is.
+standin="$HV_BUILD_DIR/OutlookStandin.exe"
 if [ -f "$standin" ]; then
-  "$HV_WINE" regsvr32 /s "Z:${standin//\//\\}" >/dev/null 2>&1 || {
-    echo "regsvr32 of the Outlook stand-in failed" >&2
+  "$HV_WINE" "$standin" /regserver >/dev/null 2>&1 || {
+    echo "registering the Outlook stand-in (OutlookStandin.exe /regserver) failed" >&2
     exit 1
   }
 fi

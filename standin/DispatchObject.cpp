@@ -87,12 +87,12 @@ void Call::ReturnObject(ComPtr<IDispatch> object) {
 
 DispatchObject::DispatchObject(std::shared_ptr<ServerState> server, const KindInfo& kind)
     : server_(std::move(server)), kind_(kind), generation_(server_->Faults().Generation()) {
-    server_->Counting().ObjectCreated();
+    server_->ObjectCreated(this);
     ++ModuleUsers();
 }
 
 DispatchObject::~DispatchObject() {
-    server_->Counting().ObjectDestroyed();
+    server_->ObjectDestroyed(this);
     --ModuleUsers();
 }
 
@@ -100,6 +100,11 @@ HRESULT DispatchObject::QueryInterface(REFIID riid, void** out) {
     if (!out) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IDispatch) {
         *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    if (riid == IID_IExternalConnection) {
+        *out = static_cast<IExternalConnection*>(this);
         AddRef();
         return S_OK;
     }
@@ -118,12 +123,38 @@ ULONG DispatchObject::Release() {
 HRESULT DispatchObject::GetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
     *count = 0;
+    if (const HRESULT hr = server_->BeforeCall(); FAILED(hr)) return hr;
+    *count = 1;
     return S_OK;
 }
 
-HRESULT DispatchObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
+HRESULT DispatchObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (const HRESULT hr = server_->BeforeCall(); FAILED(hr)) return hr;
+    if (index != 0) return DISP_E_BADINDEX;
+    try {
+        ComPtr<ITypeInfo> type = server_->TypeInfoFor(kind_);
+        if (!type) return E_UNEXPECTED;
+        *info = type.Detach();
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+DWORD DispatchObject::AddConnection(DWORD type, DWORD) {
+    if (type & EXTCONN_STRONG) {
+        if (connections_++ == 0) server_->ClientTookHold();
+    }
+    return connections_;
+}
+
+DWORD DispatchObject::ReleaseConnection(DWORD type, DWORD, BOOL) {
+    if ((type & EXTCONN_STRONG) && connections_ > 0) {
+        if (--connections_ == 0) server_->ClientLetGo();
+    }
+    return connections_;
 }
 
 bool DispatchObject::Disconnected() const { return generation_ != server_->Faults().Generation(); }
@@ -131,8 +162,9 @@ bool DispatchObject::Disconnected() const { return generation_ != server_->Fault
 HRESULT DispatchObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     if (!names || !ids || count == 0) return E_INVALIDARG;
-    server_->BeforeCall();
+    if (const HRESULT hr = server_->BeforeCall(); FAILED(hr)) return hr;
     if (Disconnected()) return RPC_E_DISCONNECTED;
+    server_->Counting().CountNameLookup();
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     const int index = names[0] ? kinds::MemberIndex(kind_, names[0]) : -1;
     if (index < 0) return DISP_E_UNKNOWNNAME;
@@ -171,7 +203,7 @@ HRESULT DispatchObject::CheckShape(const MemberInfo& member, WORD flags, const D
 HRESULT DispatchObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                EXCEPINFO* exception, UINT* argErr) {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-    server_->BeforeCall();
+    if (const HRESULT hr = server_->BeforeCall(); FAILED(hr)) return hr;
     if (Disconnected()) return RPC_E_DISCONNECTED;
     const int index = id == DISPID_VALUE ? kind_.defaultMember : static_cast<int>(id) - 1;
     if (index < 0 || index >= static_cast<int>(kind_.members.size())) return DISP_E_MEMBERNOTFOUND;
@@ -189,6 +221,7 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPAR
     } else {
         try {
             Call call(flags, params, result, argErr);
+            server_->Guarded(kind_.name, member.name, call.IsPut());
             Answer(index, call);
             return S_OK;
         } catch (const CallFailure& f) {
@@ -204,7 +237,7 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPAR
         *exception = EXCEPINFO{};
         exception->bstrSource = ::SysAllocString(kSource);
         exception->bstrDescription = ::SysAllocString(failure.description.c_str());
-        exception->scode = E_FAIL;
+        exception->scode = failure.scode;
     }
     return failure.hr;
 }

@@ -1,6 +1,7 @@
-// The base of every object the server hands out: reference counting, name lookup and Invoke as
-// an automation client expects them, with the fault plan, the call counters and "gone away"
-// applied in one place. Derived objects only answer their members through Answer().
+// The base of every object the server hands out: reference counting, name lookup, type
+// information and Invoke as an automation client expects them, with the fault plan, the call
+// counters, "gone away", Outlook's conditions (busy, slow, guarded) and the count of client
+// connections applied in one place. Derived objects only answer their members through Answer().
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -21,10 +22,12 @@ namespace standin {
 class ServerState;
 using Microsoft::WRL::ComPtr;
 
-// What a member throws to fail its call: DISP_E_EXCEPTION with a description, or a bare HRESULT.
+// What a member throws to fail its call: DISP_E_EXCEPTION with a description (and the EXCEPINFO's
+// scode), or a bare HRESULT.
 struct CallFailure {
     HRESULT hr = DISP_E_EXCEPTION;
     std::wstring description;
+    HRESULT scode = E_FAIL;
 };
 [[noreturn]] void FailCall(std::wstring description);
 
@@ -67,7 +70,9 @@ private:
     UINT* argErr_;
 };
 
-class DispatchObject : public IDispatch {
+// IExternalConnection: COM tells the object when a client in another process takes or lets go of
+// a reference, which is how the local server knows that its last client has gone.
+class DispatchObject : public IDispatch, public IExternalConnection {
 public:
     DispatchObject(std::shared_ptr<ServerState> server, const KindInfo& kind);
     virtual ~DispatchObject();
@@ -82,6 +87,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* argErr) override;
+    DWORD STDMETHODCALLTYPE AddConnection(DWORD type, DWORD reserved) override;
+    DWORD STDMETHODCALLTYPE ReleaseConnection(DWORD type, DWORD reserved, BOOL lastReleaseCloses) override;
+
+    const KindInfo& Kind() const { return kind_; }
 
 protected:
     // Answers member `index` of the kind's table; the call's shape is already checked.
@@ -102,6 +111,7 @@ private:
     bool Disconnected() const;
 
     std::atomic<ULONG> refs_{0};
+    DWORD connections_ = 0;  // strong references held in other processes
     std::shared_ptr<ServerState> server_;
     const KindInfo& kind_;
     unsigned generation_;

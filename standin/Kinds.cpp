@@ -35,15 +35,15 @@ constexpr MemberInfo kRecipientMembers[] = {
 
 }  // namespace
 
-const KindInfo kApplication{L"Application", kApplicationMembers};
-const KindInfo kNameSpace{L"NameSpace", kNameSpaceMembers};
+const KindInfo kApplication{L"Application", kApplicationMembers, -1, L"_Application"};
+const KindInfo kNameSpace{L"NameSpace", kNameSpaceMembers, -1, L"_NameSpace"};
 const KindInfo kFolder{L"MAPIFolder", kFolderMembers};
-const KindInfo kItems{L"Items", kItemsMembers};
-const KindInfo kAppointment{L"AppointmentItem", kAppointmentMembers};
+const KindInfo kItems{L"Items", kItemsMembers, -1, L"_Items"};
+const KindInfo kAppointment{L"AppointmentItem", kAppointmentMembers, -1, L"_AppointmentItem"};
 const KindInfo kPattern{L"RecurrencePattern", kPatternMembers};
 const KindInfo kExceptions{L"Exceptions", kExceptionsMembers, static_cast<int>(Exceptions::Item)};
 const KindInfo kException{L"Exception", kExceptionMembers};
-const KindInfo kMail{L"MailItem", kMailMembers};
+const KindInfo kMail{L"MailItem", kMailMembers, -1, L"_MailItem"};
 const KindInfo kRecipients{L"Recipients", kRecipientsMembers, static_cast<int>(Recipients::Item)};
 const KindInfo kRecipient{L"Recipient", kRecipientMembers, static_cast<int>(Recipient::Name)};
 

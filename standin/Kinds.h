@@ -19,6 +19,8 @@ struct KindInfo {
     const wchar_t* name;
     std::span<const MemberInfo> members;
     int defaultMember = -1;
+    // The interface name the object's type information gives, as in Outlook's type library.
+    const wchar_t* interfaceName = name;
 };
 
 // Outlook's OlObjectClass values, returned by every object's Class property.

@@ -88,7 +88,7 @@ void MailObject::Send() {
     CurrentTime(message.localTime, message.utcOffset);
     message.messageId = NewMessageId();
     try {
-        DeliverToOutbox(Server().OutboxFolder(), ComposeMessage(message));
+        Server().Deliver(ComposeMessage(message));
     } catch (const std::runtime_error& e) {
         std::string what = e.what();
         FailCall(L"The message could not be sent. " + std::wstring(what.begin(), what.end()) + L".");

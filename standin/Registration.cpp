@@ -63,14 +63,15 @@ bool SameClsid(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-HRESULT RegisterServer(const std::wstring& dllPath) {
+HRESULT RegisterServer(const std::wstring& exePath) {
     const std::wstring clsid = ClsidText();
     const std::wstring current = RegisteredClsid();
     if (!current.empty() && !SameClsid(current, clsid)) return SELFREG_E_CLASS;
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClsidKey().c_str());  // an earlier in-process registration goes
     const LONG results[] = {
         SetText(ClsidKey(), nullptr, kDescription),
-        SetText(ClsidKey() + L"\\InprocServer32", nullptr, dllPath),
-        SetText(ClsidKey() + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+        // Quoted, as a command line: COM starts it with "-Embedding" after the path.
+        SetText(ClsidKey() + L"\\LocalServer32", nullptr, L"\"" + exePath + L"\""),
         SetText(ClsidKey() + L"\\ProgID", nullptr, kProgId),
         SetText(ProgIdKey(), nullptr, kDescription),
         SetText(ProgIdKey() + L"\\CLSID", nullptr, clsid),

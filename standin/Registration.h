@@ -1,5 +1,5 @@
-// Registration of the DLL as the in-process server of "Outlook.Application", per machine
-// (HKLM\Software\Classes), with apartment threading.
+// Registration of OutlookStandin.exe as the local server of "Outlook.Application", per machine
+// (HKLM\Software\Classes: Wine ignores per-user classes).
 #pragma once
 #include <windows.h>
 
@@ -9,7 +9,7 @@ namespace standin {
 
 // Writes the ProgID and CLSID keys; refuses (SELFREG_E_CLASS) when the ProgID already belongs
 // to another class, so that a real installation is never taken over.
-HRESULT RegisterServer(const std::wstring& dllPath);
+HRESULT RegisterServer(const std::wstring& exePath);
 // Removes exactly what RegisterServer wrote, and only while the ProgID is still this server's.
 HRESULT UnregisterServer();
 

@@ -30,6 +30,7 @@ std::wstring ReadText(const wchar_t* name) {
 RegistryControls::RegistryControls(FaultPlan& faults) : faults_(faults) {
     disconnect_ = ReadNumber(L"Disconnect");
     ApplyFailMember(ReadText(L"FailMember"));
+    ReadConditions();
     lastLook_ = ::GetTickCount64();
 }
 
@@ -48,6 +49,14 @@ void RegistryControls::ApplyNow() {
     }
     const std::wstring failMember = ReadText(L"FailMember");
     if (failMember != failMember_) ApplyFailMember(failMember);
+    ReadConditions();
+}
+
+void RegistryControls::ReadConditions() {
+    conditions_.busySeconds = ReadNumber(L"BusySeconds");
+    conditions_.callDelayMs = ReadNumber(L"CallDelayMs");
+    conditions_.guard = ReadNumber(L"Guard") != 0;
+    conditions_.sendDelayMs = ReadNumber(L"SendDelayMs");
 }
 
 void RegistryControls::ApplyFailMember(const std::wstring& value) {

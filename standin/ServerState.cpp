@@ -9,6 +9,7 @@
 
 #include "standin/Kinds.h"
 #include "standin/LocalZone.h"
+#include "standin/Outbox.h"
 #include "standin/SessionObjects.h"
 
 namespace standin {
@@ -99,16 +100,112 @@ Config ReadConfigFromRegistry() {
 
 std::shared_ptr<Server> CreateServer(Config config) { return std::make_shared<ServerState>(std::move(config)); }
 
-ServerState::ServerState(Config config) : config_(std::move(config)) {
-    if (config_.followRegistryControls) controls_ = std::make_unique<RegistryControls>(faults_);
+ServerState::ServerState(Config config) : config_(std::move(config)), started_(::GetTickCount64()) {
+    if (config_.followRegistryControls) {
+        controls_ = std::make_unique<RegistryControls>(faults_);
+        QueueLeftovers();
+    }
 }
 
 Microsoft::WRL::ComPtr<IDispatch> ServerState::CreateApplication() {
     return Microsoft::WRL::ComPtr<IDispatch>(new ApplicationObject(shared_from_this()));
 }
 
-void ServerState::BeforeCall() {
+HRESULT ServerState::BeforeCall() {
     if (controls_) controls_->Poll();
+    // Outlook turns calls down while it starts (loading its add-ins) through its message
+    // filter's HandleInComingCall. Wine does not honour a server's rejection there, so the
+    // stand-in answers RPC_E_CALL_REJECTED from the call itself, which reaches the client as the
+    // same code.
+    if (Busy()) {
+        counters_.CountRejected();
+        return RPC_E_CALL_REJECTED;
+    }
+    if (const DWORD delay = CurrentConditions().callDelayMs) ::Sleep(delay);
+    return S_OK;
+}
+
+void ServerState::Guarded(std::wstring_view kind, std::wstring_view member, bool put) {
+    if (CurrentConditions().guard) guard_.Check(kind, member, put);
+}
+
+Conditions ServerState::CurrentConditions() const { return controls_ ? controls_->Current() : Conditions{}; }
+
+ULONGLONG ServerState::BusyForMs() const {
+    const ULONGLONG busy = 1000ull * CurrentConditions().busySeconds, ran = ::GetTickCount64() - started_;
+    return ran < busy ? busy - ran : 0;
+}
+
+bool ServerState::Busy() const { return BusyForMs() > 0; }
+
+ComPtr<ITypeInfo> ServerState::TypeInfoFor(const KindInfo& kind) {
+    ComPtr<ITypeInfo>& slot = typeInfos_[&kind];
+    if (slot) return slot;
+    const SYSKIND system = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    if (!typeLibrary_ && FAILED(::CreateTypeLib2(system, const_cast<LPOLESTR>(L"OutlookStandin.tlb"), &typeLibrary_))) {
+        return nullptr;
+    }
+    ComPtr<ICreateTypeInfo> type;
+    if (FAILED(typeLibrary_->CreateTypeInfo(const_cast<LPOLESTR>(kind.interfaceName), TKIND_DISPATCH, &type))) return nullptr;
+    type->LayOut();
+    type.As(&slot);
+    return slot;
+}
+
+// ---- sending ----
+
+std::wstring ServerState::QueueFolder() const { return OutboxFolder() + L"\\Outbox"; }
+
+void ServerState::Deliver(const std::string& message) {
+    const DWORD delay = CurrentConditions().sendDelayMs;
+    if (delay == 0) {
+        DeliverToOutbox(OutboxFolder(), message);
+        return;
+    }
+    queue_.push_back({DeliverToOutbox(QueueFolder(), message), ::GetTickCount64() + delay});
+}
+
+void ServerState::QueueLeftovers() {
+    // Outlook sends what its Outbox holds when it starts.
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((QueueFolder() + L"\\*.eml").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        queue_.push_back({QueueFolder() + L"\\" + found.cFileName, 0});
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
+void ServerState::DeliverDue(bool all) {
+    const ULONGLONG now = ::GetTickCount64();
+    std::erase_if(queue_, [&](const Queued& q) {
+        if (!all && q.due > now) return false;
+        const std::wstring name = q.path.substr(q.path.find_last_of(L'\\') + 1);
+        // A rename within one volume: the message appears in the outbox whole.
+        return ::MoveFileExW(q.path.c_str(), (OutboxFolder() + L"\\" + name).c_str(), MOVEFILE_WRITE_THROUGH) ||
+               ::GetFileAttributesW(q.path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    });
+}
+
+// ---- objects and their clients ----
+
+void ServerState::ObjectCreated(IDispatch* object) {
+    objects_.insert(object);
+    counters_.ObjectCreated();
+}
+
+void ServerState::ObjectDestroyed(IDispatch* object) {
+    objects_.erase(object);
+    counters_.ObjectDestroyed();
+}
+
+void ServerState::DisconnectAll() {
+    const std::vector<ComPtr<IDispatch>> alive(objects_.begin(), objects_.end());
+    for (const auto& object : alive) ::CoDisconnectObject(object.Get(), 0);
+}
+
+void ServerState::ClientLetGo() {
+    if (--heldObjects_ == 0 && onClientsGone) onClientsGone();
 }
 
 std::optional<ServerState::FileStamp> ServerState::StampOfCalendarFile() const {

@@ -1,11 +1,20 @@
 // The server behind the objects: settings, the calendar (read again when its file changes), the
-// fault plan, the counters and, for the registered DLL, the controls in the registry.
+// fault plan, the counters, the objects handed out and their client connections, the send queue
+// and, for OutlookStandin.exe, the controls in the registry with Outlook's conditions.
 #pragma once
+#include <oaidl.h>
+
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include "standin/Calendar.h"
+#include "standin/Guard.h"
+#include "standin/Kinds.h"
 #include "standin/RegistryControls.h"
 #include "standin/Standin.h"
 
@@ -26,8 +35,40 @@ public:
     std::wstring OutboxFolder() const;
     // The made-up mail address of the current user.
     std::wstring UserAddress() const;
-    // Runs before each call: follows the registry controls when asked to.
-    void BeforeCall();
+    // Runs before each call: follows the registry controls when asked to, turns the call down
+    // (RPC_E_CALL_REJECTED) while the server is busy and makes it as slow as asked.
+    HRESULT BeforeCall();
+    // The guard's prompt for a protected member, when the guard is on; throws CallFailure when
+    // the user denies the call.
+    void Guarded(std::wstring_view kind, std::wstring_view member, bool put);
+    // Outlook's conditions as they are now (all off unless the registry controls are followed).
+    Conditions CurrentConditions() const;
+    // Busy: the first BusySeconds after the server started.
+    bool Busy() const;
+    ULONGLONG BusyForMs() const;
+
+    // Type information naming the kind's interface, made once per server.
+    Microsoft::WRL::ComPtr<ITypeInfo> TypeInfoFor(const KindInfo& kind);
+
+    // Hands a composed message to the outbox: at once, or with SendDelayMs into the Outbox
+    // folder inside it, to be delivered by DeliverDue that much later.
+    void Deliver(const std::string& message);
+    // Moves the queued messages whose time has come (every queued one when `all`) into the
+    // outbox, among them those a former process left in the Outbox folder.
+    void DeliverDue(bool all = false);
+    size_t QueuedMessages() const { return queue_.size(); }
+
+    // The objects alive now, for the server's objects and for closing as the user closes Outlook.
+    void ObjectCreated(IDispatch* object);
+    void ObjectDestroyed(IDispatch* object);
+    // Cuts every object off from its clients (CoDisconnectObject): their calls fail from now on.
+    void DisconnectAll();
+    // Strong references held by clients in other processes, counted per object by COM.
+    void ClientTookHold() { ++heldObjects_; }
+    void ClientLetGo();
+    long ObjectsHeldByClients() const { return heldObjects_; }
+    // Called when the last object held by a client in another process is let go.
+    std::function<void()> onClientsGone;
 
 private:
     struct FileStamp {
@@ -39,6 +80,13 @@ private:
         }
     };
     std::optional<FileStamp> StampOfCalendarFile() const;
+    std::wstring QueueFolder() const;
+    void QueueLeftovers();
+
+    struct Queued {
+        std::wstring path;
+        ULONGLONG due;
+    };
 
     Config config_;
     FaultPlan faults_;
@@ -46,6 +94,13 @@ private:
     std::shared_ptr<const Calendar> calendar_;
     std::optional<FileStamp> calendarStamp_;
     std::unique_ptr<RegistryControls> controls_;
+    ULONGLONG started_;
+    Guard guard_;
+    Microsoft::WRL::ComPtr<ICreateTypeLib2> typeLibrary_;
+    std::map<const KindInfo*, Microsoft::WRL::ComPtr<ITypeInfo>> typeInfos_;
+    std::vector<Queued> queue_;
+    std::unordered_set<IDispatch*> objects_;
+    long heldObjects_ = 0;
 };
 
 }  // namespace standin

@@ -1,7 +1,9 @@
-// The Outlook stand-in: an in-process automation server that answers for "Outlook.Application"
-// where Outlook itself is not installed. This header is for tests, which create a server, take
-// its Application object and drive it through IDispatch as any automation client does, with the
-// fault plan and the counters below to make calls fail and to see what was called.
+// The Outlook stand-in: an automation server that answers for "Outlook.Application" where
+// Outlook itself is not installed. It is served two ways: OutlookStandin.exe, the local server
+// registered in the prefix (its own process, as Outlook is), and this static library, which
+// tests link to create a server in-process, take its Application object and drive it through
+// IDispatch as any automation client does, with the fault plan and the counters below to make
+// calls fail and to see what was called.
 //
 //   auto server = standin::CreateServer({.calendarText = ics, .outboxFolder = dir});
 //   ComPtr<IDispatch> app = server->CreateApplication();
@@ -10,8 +12,10 @@
 //
 // Objects: Application, NameSpace, MAPIFolder, Items, AppointmentItem, RecurrencePattern,
 // Exceptions, Exception, MailItem, Recipients, Recipient. Member names are matched without case.
-// A failing member returns DISP_E_EXCEPTION with an EXCEPINFO whose bstrSource is
-// "Outlook stand-in", bstrDescription the description and scode E_FAIL.
+// Each object's type information names its interface as Outlook's type library does
+// ("_AppointmentItem", "_MailItem", "Recipient"...). A failing member returns DISP_E_EXCEPTION
+// with an EXCEPINFO whose bstrSource is "Outlook stand-in", bstrDescription the description and
+// scode E_FAIL (or the code Outlook gives, where it is known: a refused security prompt).
 //
 // Behaviour worth knowing, as in Outlook: Items.Find/FindNext yield every occurrence of a series
 // as an item of its own only with IncludeRecurrences true and Sort "[Start]"; otherwise a series
@@ -33,7 +37,7 @@
 
 namespace standin {
 
-// The class the registered DLL serves under the ProgID "Outlook.Application".
+// The class OutlookStandin.exe serves under the ProgID "Outlook.Application".
 // {C41C8B7C-2A32-4451-820F-EAAFA130CE82}
 inline constexpr CLSID kApplicationClsid = {0xc41c8b7c, 0x2a32, 0x4451, {0x82, 0x0f, 0xea, 0xaf, 0xa1, 0x30, 0xce, 0x82}};
 
@@ -45,8 +49,9 @@ struct Config {
     std::wstring currentUser = L"Test User";
     std::wstring version = L"9.0.0.3821";              // Application.Version
     std::wstring topFolderName = L"Personal Folders";  // Name of the Inbox's Parent
-    // Follow the Disconnect and FailMember values of HKCU\Software\OutlookStandin while running
-    // (the registered DLL does, so that end-to-end tests can steer it from outside).
+    // Follow the steering values of HKCU\Software\OutlookStandin while running (Disconnect,
+    // FailMember and Outlook's conditions: BusySeconds, CallDelayMs, Guard, SendDelayMs), as
+    // OutlookStandin.exe does, so that end-to-end tests can steer it from outside.
     bool followRegistryControls = false;
 };
 
@@ -86,20 +91,29 @@ private:
 
 class Counters {
 public:
-    // Invoke calls that reached a member (GetIDsOfNames is not counted), failed ones included.
+    // Invoke calls that reached a member, failed ones included; calls turned down while the
+    // server was busy are counted apart.
     long Calls(std::wstring_view kind, std::wstring_view member) const;
     long TotalCalls() const { return total_; }
+    long NameLookups() const { return lookups_; }  // GetIDsOfNames calls
+    long RejectedCalls() const { return rejected_; }
     // Objects of this server that a client (or another object) still holds.
     long LiveObjects() const { return live_; }
+    // Every member's count, keyed "Kind.Member".
+    const std::map<std::wstring, long>& AllCalls() const { return calls_; }
 
     // For the server's objects.
     void CountCall(std::wstring_view kind, std::wstring_view member);
+    void CountNameLookup() { ++lookups_; }
+    void CountRejected() { ++rejected_; }
     void ObjectCreated() { ++live_; }
     void ObjectDestroyed() { --live_; }
 
 private:
     std::map<std::wstring, long> calls_;
     long total_ = 0;
+    long lookups_ = 0;
+    long rejected_ = 0;
     long live_ = 0;
 };
 

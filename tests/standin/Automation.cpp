@@ -82,6 +82,7 @@ HRESULT TryInvoke(IDispatch* object, const std::wstring& name, WORD flags, const
     out.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &out.value, &info, &out.argErr);
     out.description = Take(info.bstrDescription);
     out.source = Take(info.bstrSource);
+    out.scode = info.scode;
     ::SysFreeString(info.bstrHelpFile);
     return out.hr;
 }

@@ -45,6 +45,7 @@ struct Outcome {
     HRESULT hr = S_OK;
     VARIANT value{};
     std::wstring description, source;
+    HRESULT scode = S_OK;  // the EXCEPINFO's code of a DISP_E_EXCEPTION
     UINT argErr = ~0u;
     Outcome() { ::VariantInit(&value); }
     ~Outcome() { ::VariantClear(&value); }

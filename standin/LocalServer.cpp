@@ -1,0 +1,225 @@
+#include "standin/LocalServer.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <new>
+#include <string>
+
+#include "standin/Standin.h"
+
+namespace standin {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr UINT kClientsGone = WM_APP + 3;
+constexpr UINT_PTR kRotTimer = 1;
+constexpr UINT_PTR kDeliveryTimer = 2;
+constexpr UINT kDeliveryEveryMs = 200;
+
+// Every client that creates "Outlook.Application" gets an Application of the one server state of
+// this process (REGCLS_MULTIPLEUSE: a client attaches to the running process).
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(std::shared_ptr<ServerState> server) : server_(std::move(server)) {}
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        try {
+            return server_->CreateApplication()->QueryInterface(riid, out);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+    // A lock holds the process as a client's reference does.
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        if (lock) server_->ClientTookHold();
+        else server_->ClientLetGo();
+        return S_OK;
+    }
+
+private:
+    ULONG refs_ = 1;
+    std::shared_ptr<ServerState> server_;
+};
+
+std::wstring Shown(const std::wstring& path, const wchar_t* none) { return path.empty() ? std::wstring(none) : path; }
+
+void SetNumber(HKEY key, const std::wstring& name, long value) {
+    const DWORD number = static_cast<DWORD>(value);
+    ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+}  // namespace
+
+LocalServer::LocalServer(StartedBy startedBy) : startedBy_(startedBy) {
+    Config config = ReadConfigFromRegistry();
+    config.followRegistryControls = true;
+    server_ = std::static_pointer_cast<ServerState>(CreateServer(std::move(config)));
+    server_->onClientsGone = [this] {
+        if (window_) ::PostMessageW(window_, kClientsGone, 0, 0);
+    };
+}
+
+LocalServer::~LocalServer() { server_->onClientsGone = nullptr; }
+
+bool LocalServer::CreateMainWindow() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kMainWindowClass;
+    if (!::RegisterClassExW(&wc)) return false;
+    window_ = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 560, 130, nullptr, nullptr, wc.hInstance, this);
+    if (!window_) return false;
+    const std::wstring lines = L"Calendar file:  " + Shown(server_->Settings().calendarFile, L"(none: an empty calendar)") +
+                               L"\r\nOutbox folder:  " + server_->OutboxFolder();
+    HWND text = ::CreateWindowExW(0, L"STATIC", lines.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 12, 530,
+                                  60, window_, nullptr, wc.hInstance, nullptr);
+    ::SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    return true;
+}
+
+int LocalServer::Run() {
+    if (!CreateMainWindow()) return 1;
+    auto* factory = new (std::nothrow) ClassFactory(server_);
+    if (!factory) return 1;
+    const HRESULT registered = ::CoRegisterClassObject(kApplicationClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                                       &classCookie_);
+    factory->Release();
+    if (FAILED(registered)) return 1;
+    if (startedBy_ == StartedBy::User) BecomeVisible();
+    // Outlook sends what its Outbox holds when it starts.
+    server_->DeliverDue(true);
+    ::SetTimer(window_, kDeliveryTimer, kDeliveryEveryMs, nullptr);
+    ::SetTimer(window_, kRotTimer, static_cast<UINT>(server_->BusyForMs()), nullptr);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    Shutdown();
+    return 0;
+}
+
+void LocalServer::BecomeVisible() {
+    startedBy_ = StartedBy::User;
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::SetForegroundWindow(window_);
+}
+
+// Office applications do not join the Running Object Table while they start: Microsoft's article
+// "GetObject or GetActiveObject cannot find a running Office application" (KB 238610) explains
+// that they register only once start-up is over, so GetActiveObject misses one that is still
+// starting. The stand-in joins when its busy time is over. Weakly: the table's entry does not
+// keep the process alive.
+void LocalServer::JoinRunningObjectTable() {
+    if (rotCookie_ || shutDown_) return;
+    if (const ULONGLONG busy = server_->BusyForMs()) {
+        ::SetTimer(window_, kRotTimer, static_cast<UINT>(busy), nullptr);
+        return;
+    }
+    ::KillTimer(window_, kRotTimer);
+    rotApplication_ = server_->CreateApplication();
+    if (FAILED(::RegisterActiveObject(rotApplication_.Get(), kApplicationClsid, ACTIVEOBJECT_WEAK, &rotCookie_))) {
+        rotCookie_ = 0;
+    }
+}
+
+void LocalServer::CloseAsTheUserDoes() {
+    Shutdown();
+    // Clients' references fail from now on, whatever they hold.
+    server_->DisconnectAll();
+    ::DestroyWindow(window_);
+}
+
+void LocalServer::EndWhenNoClientIsLeft() {
+    if (startedBy_ == StartedBy::User || server_->ObjectsHeldByClients() > 0) return;
+    Shutdown();
+    ::DestroyWindow(window_);
+}
+
+void LocalServer::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    if (classCookie_) ::CoRevokeClassObject(classCookie_);
+    classCookie_ = 0;
+    if (rotCookie_) ::RevokeActiveObject(rotCookie_, nullptr);
+    rotCookie_ = 0;
+    rotApplication_.Reset();
+}
+
+void LocalServer::PublishCounters() const {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kCountersKey);
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kCountersKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    const Counters& count = server_->Count();
+    for (const auto& [member, calls] : count.AllCalls()) SetNumber(key, member, calls);
+    SetNumber(key, L"TotalCalls", count.TotalCalls());
+    SetNumber(key, L"GetIDsOfNames", count.NameLookups());
+    SetNumber(key, L"RejectedCalls", count.RejectedCalls());
+    SetNumber(key, L"LiveObjects", count.LiveObjects());
+    SetNumber(key, L"HeldByClients", server_->ObjectsHeldByClients());
+    SetNumber(key, L"QueuedMessages", static_cast<long>(server_->QueuedMessages()));
+    SetNumber(key, L"ProcessId", static_cast<long>(::GetCurrentProcessId()));
+    ::RegCloseKey(key);
+}
+
+LRESULT CALLBACK LocalServer::WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_NCCREATE) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<LocalServer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self || self->window_ != window) return ::DefWindowProcW(window, message, wp, lp);
+    return self->Handle(message, wp, lp);
+}
+
+LRESULT LocalServer::Handle(UINT message, WPARAM wp, LPARAM lp) {
+    switch (message) {
+        case WM_TIMER:
+            if (wp == kRotTimer) JoinRunningObjectTable();
+            if (wp == kDeliveryTimer) server_->DeliverDue();
+            return 0;
+        case kClientsGone: EndWhenNoClientIsLeft(); return 0;
+        case kShowWindow: BecomeVisible(); return 0;
+        case kPublishCounters: PublishCounters(); return 1;
+        case WM_CLOSE: CloseAsTheUserDoes(); return 0;
+        case WM_DESTROY:
+            window_ = nullptr;
+            ::PostQuitMessage(0);
+            return 0;
+    }
+    return ::DefWindowProcW(window_, message, wp, lp);
+}
+
+}  // namespace standin

@@ -1,0 +1,58 @@
+// OutlookStandin.exe as a process, the way Outlook is one: a local COM server of
+// "Outlook.Application" with one server state for every client, registered in the Running
+// Object Table once its start-up is over, and a main window titled "Outlook stand-in".
+//
+// Started by COM ("-Embedding") it shows no window and ends when its last client lets go, as
+// Outlook started by automation does. Started by the user it shows its window and runs until
+// that window is closed; closing it (or "/close") ends the process whatever clients hold, after
+// cutting every object off from its clients, as Outlook 2007 SP2 and later do.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+
+#include "standin/ServerState.h"
+
+namespace standin {
+
+// The main window's class, which "/close", "/counters" and a second start look for.
+inline constexpr wchar_t kMainWindowClass[] = L"OutlookStandinMain";
+inline constexpr wchar_t kMainWindowTitle[] = L"Outlook stand-in";
+// Messages the main window answers for other processes.
+inline constexpr UINT kPublishCounters = WM_APP + 1;  // writes the counters into kCountersKey, returns 1
+inline constexpr UINT kShowWindow = WM_APP + 2;       // a user started the stand-in again
+inline constexpr wchar_t kCountersKey[] = L"Software\\OutlookStandin\\Counters";
+
+enum class StartedBy { Com, User };
+
+class LocalServer {
+public:
+    explicit LocalServer(StartedBy startedBy);
+    ~LocalServer();
+    LocalServer(const LocalServer&) = delete;
+    LocalServer& operator=(const LocalServer&) = delete;
+
+    // Registers the class, runs the message loop and returns the exit code.
+    int Run();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT message, WPARAM wp, LPARAM lp);
+    bool CreateMainWindow();
+    void BecomeVisible();
+    void JoinRunningObjectTable();
+    void CloseAsTheUserDoes();
+    void EndWhenNoClientIsLeft();
+    void Shutdown();
+    void PublishCounters() const;
+
+    StartedBy startedBy_;
+    std::shared_ptr<ServerState> server_;
+    HWND window_ = nullptr;
+    DWORD classCookie_ = 0;
+    DWORD rotCookie_ = 0;
+    Microsoft::WRL::ComPtr<IDispatch> rotApplication_;
+    bool shutDown_ = false;
+};
+
+}  // namespace standin
