@@ -4,9 +4,9 @@
 
 #include "resources/resource.h"
 #include "resources/version.h"
-#include "ui/toolkit/AnsiText.h"
-#include "ui/toolkit/DateForms.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/AnsiText.h"
+#include "toolkit/DateForms.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::core {
 namespace {
@@ -52,7 +52,7 @@ bool App::AnotherInstanceRunning() {
 }
 
 bool App::Main() {
-    outlook_.LastScanDate = ui::ShortDate(host_.Now());
+    outlook_.LastScanDate = toolkit::ShortDate(host_.Now());
     Initializing = VARIANT_TRUE;
     AboutShowing = VARIANT_FALSE;
     if (AnotherInstanceRunning()) return false;
@@ -62,22 +62,22 @@ bool App::Main() {
     frmQ_.Load();
     frmSplash_.Show();
     frmConfigure_.Hide();
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
 
     if (outlook_.OpenOutlookSession() == outlook::OutlookAutomation::kNothing) {
         frmConfigure_.Unload();
         host_.ShowMessage(nullptr, L"Failed to open Outlook.", MB_OK | MB_ICONEXCLAMATION,
-                         ui::ReadVersionInfo().productName);
+                         toolkit::ReadVersionInfo().productName);
         return false;
     }
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
     host_.Sleep(kHoldAfterSession);
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
     frmConfigure_.tmrChkCalEvents.SetInterval(kPollInterval);
     frmConfigure_.tmrChkCalEvents.SetEnabled(true);
 
     frmSplash_.Show();
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
     host_.Sleep(kHoldSplash);
     frmSplash_.Hide();
 
@@ -91,9 +91,9 @@ bool App::Main() {
     frmConfigure_.tmrChkCalEvents.SetEnabled(true);
     Initializing = VARIANT_FALSE;
     tray_.UpdateTray(frmConfigure_.Hwnd(), frmConfigure_.Picture(kActivePicture),
-                     ui::ReadVersionInfo().productName + L" (Active)");
+                     toolkit::ReadVersionInfo().productName + L" (Active)");
     started_ = true;
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
     return !shutDown_;
 }
 
@@ -105,7 +105,7 @@ void App::Shutdown(bool endMessageLoop) {
     const bool first = !shutDown_;
     shutDown_ = true;
     tray_.Delete();
-    if (first) ui::LetPendingMessagesRun();
+    if (first) toolkit::LetPendingMessagesRun();
     outlook_.CloseOutlookSession();
     frmConfigure_.Unload();
     frmSplash_.Unload();
@@ -123,7 +123,7 @@ bool App::TickSkipped() {
 void App::tmrChkCalEvents_Timer() {
     if (tickRunning_ || shutDown_) return;  // ticks never overlap, and none runs after shutdown
     tickRunning_ = true;
-    ui::Timer& timer = frmConfigure_.tmrChkCalEvents;
+    toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
     timer.SetInterval(kPollInterval);
     timer.SetEnabled(false);
     if (AboutShowing == VARIANT_FALSE) {
@@ -147,7 +147,7 @@ void App::tmrChkCalEvents_Timer() {
 // --- Notification switch ---
 
 std::wstring App::TrayTooltip(const wchar_t* state) const {
-    const ui::VersionInfo v = ui::ReadVersionInfo();
+    const toolkit::VersionInfo v = toolkit::ReadVersionInfo();
     return v.companyName + L" " + v.productName + L" (" + state + L")";
 }
 
@@ -177,7 +177,7 @@ void App::CheckNotifyAddress() {
         const int answer = host_.ShowMessage(
             f.Visible() ? f.Hwnd() : nullptr,
             L"Horavane can not enable the notification option.\r\nPlease enter the notification email address.",
-            MB_OKCANCEL | MB_ICONINFORMATION, ui::ReadVersionInfo().productName);
+            MB_OKCANCEL | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
         if (answer == IDCANCEL && !shutDown_) f.chkCEEnabled.SetValue(0);
     }
     if (!shutDown_) f.Settings().WriteSetting(L"EventEmailAddress", f.txtEmailAddress.Text(), L"S");
@@ -200,7 +200,7 @@ bool App::SendTestMessage() {
     if (result == outlook::SendResult::Failed)
         host_.ShowMessage(frmConfigure_.Visible() ? frmConfigure_.Hwnd() : nullptr,
                          L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),
-                         MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+                         MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
     return result == outlook::SendResult::Sent;
 }
 
@@ -256,22 +256,22 @@ void App::TaskbarCreated() {
 
 void App::mnuHelpContents_Click() {
     std::wstring file = kHelpFile;
-    const LaunchResult r = ShellLaunch(file, SW_SHOWNORMAL, ui::ProgramFolder(), shell_);
+    const LaunchResult r = ShellLaunch(file, SW_SHOWNORMAL, toolkit::ProgramFolder(), shell_);
     if (!r.started)
         host_.ShowMessage(nullptr, L"The help file " + std::wstring(kHelpFile) + L" could not be opened.",
-                         MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+                         MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
 }
 
 void App::mnuHelpAbout_Click() {
-    ui::Timer& timer = frmConfigure_.tmrChkCalEvents;
+    toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
     timer.SetEnabled(false);
     frmSplash_.Show();
     AboutShowing = VARIANT_TRUE;
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
     if (shutDown_) return;
     timer.SetInterval(kEarlyPoll);
     timer.SetEnabled(true);
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
 }
 
 // --- Splash window ---
@@ -279,7 +279,7 @@ void App::mnuHelpAbout_Click() {
 void App::SplashClosed() { AboutShowing = VARIANT_FALSE; }
 
 void App::OpenWebPage() {
-    std::wstring page = ui::FromAnsi(HV_WEB_PAGE);
+    std::wstring page = toolkit::FromAnsi(HV_WEB_PAGE);
     ShellLaunch(page, SW_HIDE, std::nullopt, shell_);
 }
 

@@ -11,15 +11,15 @@
 #include "ui/QForm.h"
 #include "ui/SplashCommands.h"
 #include "ui/SplashForm.h"
-#include "ui/toolkit/Host.h"
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/Host.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::core {
 
 // The connections to the outside that tests replace.
 struct Platform {
-    explicit Platform(ui::Host& h) : host(h) {}
-    ui::Host& host;
+    explicit Platform(toolkit::Host& h) : host(h) {}
+    toolkit::Host& host;
     outlook::ApplicationFactory outlookFactory = outlook::CreateOutlookApplication;
     tray::ShellNotify trayShell = tray::TrayIcon::DefaultShell();
     ShellPlatform* shell = nullptr;  // null: the real shell
@@ -77,7 +77,7 @@ private:
     void Shutdown(bool endMessageLoop);
     std::wstring TrayTooltip(const wchar_t* state) const;
 
-    ui::Host& host_;
+    toolkit::Host& host_;
     std::unique_ptr<ShellPlatform> ownShell_;
     ShellPlatform& shell_;
     ui::ConfigureForm frmConfigure_;
@@ -86,8 +86,8 @@ private:
     outlook::OutlookAutomation outlook_;
     tray::TrayIcon tray_;
     std::wstring instanceName_;
-    ui::UniqueKernelHandle instanceMutex_;
-    ui::UniqueIcon logo_;
+    toolkit::UniqueKernelHandle instanceMutex_;
+    toolkit::UniqueIcon logo_;
     bool started_ = false;
     bool shutDown_ = false;
     bool tickRunning_ = false;

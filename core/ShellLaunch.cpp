@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "ui/toolkit/AnsiText.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/AnsiText.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::core {
 
@@ -29,7 +29,7 @@ bool ShellPlatform::StartProgram(const std::wstring& commandLine, int showMode) 
     return true;
 }
 
-std::wstring ShellPlatform::CurrentFolder() { return ui::CurrentFolder(); }
+std::wstring ShellPlatform::CurrentFolder() { return toolkit::CurrentFolder(); }
 
 LaunchParts SplitCommandLine(std::wstring& commandLine, const std::optional<std::wstring>& folder,
                              const std::wstring& currentFolder) {
@@ -70,8 +70,8 @@ LaunchResult ShellLaunch(std::wstring& commandLine, int showMode, std::optional<
                          ShellPlatform& platform) {
     const LaunchParts parts = SplitCommandLine(commandLine, folder, platform.CurrentFolder());
     LaunchResult result;
-    result.shellResult = platform.Execute(ui::ToAnsi(parts.program), ui::ToAnsi(parts.arguments),
-                                               ui::ToAnsi(parts.folder), showMode);
+    result.shellResult = platform.Execute(toolkit::ToAnsi(parts.program), toolkit::ToAnsi(parts.arguments),
+                                               toolkit::ToAnsi(parts.folder), showMode);
     result.started = result.shellResult >= 32;
     if (!result.started) {
         // A program part with blanks is quoted, so it is never read as a shorter program name.

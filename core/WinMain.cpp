@@ -3,15 +3,15 @@
 #include <objbase.h>
 
 #include "core/App.h"
-#include "ui/toolkit/Form.h"
+#include "toolkit/Form.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
     int exitCode = 0;
     {
-        hv::ui::Host host;
+        hv::toolkit::Host host;
         hv::core::App app{hv::core::Platform(host)};
-        if (app.Main()) exitCode = hv::ui::RunMessageLoop();
+        if (app.Main()) exitCode = hv::toolkit::RunMessageLoop();
     }
     ::CoUninitialize();
     return exitCode;

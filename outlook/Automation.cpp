@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 namespace hv::outlook {
 namespace {
@@ -78,7 +78,7 @@ Variant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list
 }  // namespace
 
 AutomationError::AutomationError(HRESULT hr, std::wstring description)
-    : hr_(hr), description_(std::move(description)), what_(ui::ToUtf8(description_)) {}
+    : hr_(hr), description_(std::move(description)), what_(toolkit::ToUtf8(description_)) {}
 
 bool AutomationError::ServerGone() const {
     switch (static_cast<unsigned long>(hr_)) {

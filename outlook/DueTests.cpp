@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "outlook/OutlookAutomation.h"
-#include "ui/toolkit/DateForms.h"
+#include "toolkit/DateForms.h"
 
 namespace hv::outlook {
 
@@ -18,7 +18,7 @@ long OutlookAutomation::ReminderLead(IDispatch* item) {
     return lead;
 }
 
-std::wstring OutlookAutomation::NowMediumTime() { return ui::MediumTime(host_.Now()); }
+std::wstring OutlookAutomation::NowMediumTime() { return toolkit::MediumTime(host_.Now()); }
 
 bool OutlookAutomation::IsAppointmentDue(int n) {
     if (n < 1 || n > PendingCount()) return false;
@@ -26,14 +26,14 @@ bool OutlookAutomation::IsAppointmentDue(int n) {
     const long lead = ReminderLead(item);
     std::wstring start;
     try {
-        start = ui::MediumTime(Get(item, L"Start").AsDate());
+        start = toolkit::MediumTime(Get(item, L"Start").AsDate());
     } catch (const std::exception&) {
     }
     bool due = true;  // a comparison that cannot be evaluated counts as due
     try {
         // A lead that reaches back past midnight makes the first minute of the day the due minute.
-        const long notifyAt = std::max(ui::TimeToMilliseconds(start) - lead, 0L);
-        due = notifyAt == ui::TimeToMilliseconds(NowMediumTime());
+        const long notifyAt = std::max(toolkit::TimeToMilliseconds(start) - lead, 0L);
+        due = notifyAt == toolkit::TimeToMilliseconds(NowMediumTime());
     } catch (const std::exception&) {
     }
     if (due) return true;
@@ -53,11 +53,11 @@ bool OutlookAutomation::IsNotifyTimePast(IDispatch* item) {
     const long lead = ReminderLead(item);
     std::wstring start;
     try {
-        start = ui::MediumTime(Get(item, L"Start").AsDate());
+        start = toolkit::MediumTime(Get(item, L"Start").AsDate());
     } catch (const std::exception&) {
     }
     try {
-        return ui::TimeToMilliseconds(start) + lead < ui::TimeToMilliseconds(NowMediumTime());
+        return toolkit::TimeToMilliseconds(start) + lead < toolkit::TimeToMilliseconds(NowMediumTime());
     } catch (const std::exception&) {
         return true;
     }

@@ -1,9 +1,9 @@
 // Composing and sending the notification message of a pending entry, and the test message.
 // Every step is guarded on its own: a failing step is skipped and the next one runs.
 #include "outlook/OutlookAutomation.h"
-#include "ui/toolkit/DateForms.h"
-#include "ui/toolkit/Form.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/DateForms.h"
+#include "toolkit/Form.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::outlook {
 namespace {
@@ -46,8 +46,8 @@ std::wstring OutlookAutomation::SubjectLine(IDispatch* item) {
             line += L" (All Day)";
         else
             Step([&] {
-                line += L" (" + ui::MediumTime(Get(item, L"Start").AsDate()) + L" - " +
-                        ui::MediumTime(Get(item, L"End").AsDate()) + L")";
+                line += L" (" + toolkit::MediumTime(Get(item, L"Start").AsDate()) + L" - " +
+                        toolkit::MediumTime(Get(item, L"End").AsDate()) + L")";
             });
     }
     if (location) {
@@ -73,7 +73,7 @@ Dispatch OutlookAutomation::ComposeMessage(int n) {
     Dispatch mail;
     Step([&] { mail = Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch(); });
     if (n == 0) {
-        const ui::VersionInfo v = ui::ReadVersionInfo();
+        const toolkit::VersionInfo v = toolkit::ReadVersionInfo();
         Step([&] { Put(mail.Get(), L"Subject", L"Test Appointment"); });
         Step([&] { Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
         return mail;
@@ -104,8 +104,8 @@ SendResult OutlookAutomation::SendNotification(int n) {
     }
     if (!resolved) {
         host_.ShowMessage(nullptr, L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION,
-                         ui::ReadVersionInfo().productName);
-        if (n == 0) ui::LetPendingMessagesRun();
+                         toolkit::ReadVersionInfo().productName);
+        if (n == 0) toolkit::LetPendingMessagesRun();
         return SendResult::Unresolved;
     }
 

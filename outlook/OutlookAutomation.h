@@ -8,8 +8,8 @@
 
 #include "outlook/Automation.h"
 #include "settings/Settings.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Host.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Host.h"
 
 namespace hv::outlook {
 
@@ -28,7 +28,7 @@ public:
     // The text OpenOutlookSession returns when the connection failed.
     static constexpr wchar_t kNothing[] = L"Nothing";
 
-    OutlookAutomation(ui::Host& host, settings::Settings& settings, ui::TextBox& txtQ,
+    OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
                       ApplicationFactory factory = CreateOutlookApplication);
     OutlookAutomation(const OutlookAutomation&) = delete;
     OutlookAutomation& operator=(const OutlookAutomation&) = delete;
@@ -72,9 +72,9 @@ private:
     Dispatch ComposeMessage(int n);
     std::wstring NowMediumTime();
 
-    ui::Host& host_;
+    toolkit::Host& host_;
     settings::Settings& settings_;
-    ui::TextBox& txtQ_;
+    toolkit::TextBox& txtQ_;
     ApplicationFactory factory_;
     std::wstring lastSendFailure_;
 };

@@ -1,7 +1,7 @@
 // The daily scan: today's appointments that may still need a notification, in start order.
 #include "outlook/OutlookAutomation.h"
-#include "ui/toolkit/DateForms.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/DateForms.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::outlook {
 namespace {
@@ -21,8 +21,8 @@ bool Guarded(F&& test, bool onFailure) {
 }  // namespace
 
 std::wstring SentKey(IDispatch* appointment) {
-    return Get(appointment, L"Subject").AsString() + ui::GeneralDate(Get(appointment, L"Start").AsDate()) +
-           ui::GeneralDate(Get(appointment, L"End").AsDate());
+    return Get(appointment, L"Subject").AsString() + toolkit::GeneralDate(Get(appointment, L"Start").AsDate()) +
+           toolkit::GeneralDate(Get(appointment, L"End").AsDate());
 }
 
 void OutlookAutomation::ScanTodaysAppointments() {
@@ -30,7 +30,7 @@ void OutlookAutomation::ScanTodaysAppointments() {
         if (ScanOnce()) return;
     } catch (const AutomationError& e) {
         if (!e.ServerGone()) {
-            host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+            host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
             return;
         }
     }
@@ -40,14 +40,14 @@ void OutlookAutomation::ScanTodaysAppointments() {
         ConnectCalendar();
         ScanOnce();
     } catch (const AutomationError& e) {
-        host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, ui::ReadVersionInfo().productName);
+        host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
     }
 }
 
 // One pass over today's calendar. Returns true when it completed; throws on the first failing
 // Outlook call, after writing the list as far as it got.
 bool OutlookAutomation::ScanOnce() {
-    const std::wstring day = ui::ShortDate(host_.Now());
+    const std::wstring day = toolkit::ShortDate(host_.Now());
     if (day != LastScanDate) {
         SentLog.clear();
         LastScanDate = day;
@@ -63,7 +63,7 @@ bool OutlookAutomation::ScanOnce() {
     const std::wstring category = settings_.Live().txtCategory.Text();
     std::wstring list = kNoneText;
     struct ListWriter {  // the list reaches the viewer even when a later step fails
-        ui::TextBox& box;
+        toolkit::TextBox& box;
         std::wstring& text;
         ~ListWriter() { box.SetText(text); }
     } writer{txtQ_, list};
@@ -73,7 +73,7 @@ bool OutlookAutomation::ScanOnce() {
         if (!IsAlreadyNotified(item.Get()) && !IsNotifyTimePast(item.Get()) &&
             !IsExcludedByFilters(item.Get(), reminderOnly, category)) {
             if (PendingItems.empty()) list.clear();
-            list += ui::MediumTime(Get(item.Get(), L"Start").AsDate()) + L" - " + Get(item.Get(), L"Subject").AsString() +
+            list += toolkit::MediumTime(Get(item.Get(), L"Start").AsDate()) + L" - " + Get(item.Get(), L"Subject").AsString() +
                     L"\r\n";
             PendingItems.push_back(item);
         }

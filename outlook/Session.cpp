@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "outlook/OutlookAutomation.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::outlook {
 namespace {
@@ -41,7 +41,7 @@ Dispatch CreateOutlookApplication() {
     return app;
 }
 
-OutlookAutomation::OutlookAutomation(ui::Host& host, settings::Settings& settings, ui::TextBox& txtQ,
+OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
                                      ApplicationFactory factory)
     : host_(host), settings_(settings), txtQ_(txtQ), factory_(std::move(factory)) {}
 
@@ -75,7 +75,7 @@ void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
     const bool mailServer = Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
     const bool guardedBuild = BuildNumber(Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
     if (!((settings_.SecurityWarning == L"False" && !mailServer) || guardedBuild)) return;
-    host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, ui::ReadVersionInfo().productName);
+    host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
     settings_.SecurityWarning = L"True";
     settings_.SaveSettings();
 }

@@ -6,26 +6,26 @@
 
 #include <string>
 
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Menu.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Menu.h"
 
 namespace hv::settings {
 
 struct LiveSettings {
-    ui::TextBox& txtEmailAddress;
-    ui::CheckBox& chkCEEnabled;
-    ui::CheckBox& chkReminder;
-    ui::TextBox& txtCategory;
-    ui::CheckBox& chkSubject;
-    ui::CheckBox& chkStartEndTIme;
-    ui::CheckBox& chkLocation;
-    ui::CheckBox& chkOrganizer;
-    ui::CheckBox& chkComments;
+    toolkit::TextBox& txtEmailAddress;
+    toolkit::CheckBox& chkCEEnabled;
+    toolkit::CheckBox& chkReminder;
+    toolkit::TextBox& txtCategory;
+    toolkit::CheckBox& chkSubject;
+    toolkit::CheckBox& chkStartEndTIme;
+    toolkit::CheckBox& chkLocation;
+    toolkit::CheckBox& chkOrganizer;
+    toolkit::CheckBox& chkComments;
     // The tray menu and its "Enable Email Notification" item, whose check mark mirrors the switch.
-    ui::PopupMenu& mnuPopUpMenu;
+    toolkit::PopupMenu& mnuPopUpMenu;
     UINT mnuEnableEmailNotification;
 };
 
-inline bool Ticked(ui::CheckBox& box) { return box.Value() == 1; }
+inline bool Ticked(toolkit::CheckBox& box) { return box.Value() == 1; }
 
 }  // namespace hv::settings

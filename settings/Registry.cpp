@@ -6,14 +6,14 @@
 #include <optional>
 #include <vector>
 
-#include "ui/toolkit/AnsiText.h"
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/AnsiText.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::settings {
 namespace {
 
-using ui::FromAnsi;
-using ui::ToAnsi;
+using toolkit::FromAnsi;
+using toolkit::ToAnsi;
 
 enum class TypeCode { Text, Boolean, Number, Other };
 
@@ -192,7 +192,7 @@ LONG ReadRegValue(std::wstring_view root, std::wstring_view keyPath, std::wstrin
     const TypeCode code = ParseTypeCode(typeCode);
     if (handle == kRootIniFile) return ReadIni(root, keyPath, valueName, code, defaultValue, result);
 
-    ui::UniqueRegKey key;
+    toolkit::UniqueRegKey key;
     LONG status = ::RegOpenKeyExA(AsHive(handle), ToAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE, key.put());
     if (status != ERROR_SUCCESS) return status;
     RegValue read = defaultValue;
@@ -216,7 +216,7 @@ LONG WriteRegValue(std::wstring_view root, std::wstring_view keyPath, std::wstri
         return kStatusOk;
     }
 
-    ui::UniqueRegKey key;
+    toolkit::UniqueRegKey key;
     LONG status = ::RegCreateKeyExA(AsHive(handle), ToAnsi(keyPath).c_str(), 0, const_cast<char*>(""),
                                     REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
                                     key.put(), nullptr);

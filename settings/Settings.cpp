@@ -1,7 +1,7 @@
 #include "settings/Settings.h"
 
 #include "settings/Registry.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::settings {
 namespace {
@@ -14,7 +14,7 @@ bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 }  // namespace
 
 std::wstring SettingsKeyPath() {
-    const ui::VersionInfo info = ui::ReadVersionInfo();
+    const toolkit::VersionInfo info = toolkit::ReadVersionInfo();
     return L"Software\\" + info.companyName + L"\\" + info.productName;
 }
 
@@ -65,7 +65,7 @@ void Settings::LoadSettings() {
 
 void Settings::SaveSettings() {
     LiveSettings& s = live_;
-    auto box = [](ui::CheckBox& c) { return std::to_wstring(c.Value()); };
+    auto box = [](toolkit::CheckBox& c) { return std::to_wstring(c.Value()); };
     const std::wstring values[10] = {
         s.txtEmailAddress.Text(), box(s.chkCEEnabled),    box(s.chkReminder),
         s.txtCategory.Text(),     box(s.chkSubject),      box(s.chkStartEndTIme),

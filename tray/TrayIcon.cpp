@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 namespace hv::tray {
 
@@ -16,7 +16,7 @@ TrayIcon::TrayIcon(ShellNotify shell) : shell_(std::move(shell)) {}
 void TrayIcon::SetTip(const std::wstring& tooltip) {
     // The text in the ANSI code page, then one NUL, then blanks to the end of the 64-byte field.
     // A longer text is cut so that the NUL always fits and no double-byte character is split.
-    const std::string ansi = ui::ToAnsi(tooltip);
+    const std::string ansi = toolkit::ToAnsi(tooltip);
     size_t length = 0;
     while (length < ansi.size()) {
         const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(ansi[length])) ? 2 : 1;

@@ -5,8 +5,8 @@
 namespace hv::ui {
 namespace {
 
-FormStyle ConfigureStyle() {
-    FormStyle s;
+toolkit::FormStyle ConfigureStyle() {
+    toolkit::FormStyle s;
     s.caption = L"Horavane Configuration";
     // Fixed dialog border with a close box; no minimize or maximize button.
     s.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
@@ -17,20 +17,20 @@ FormStyle ConfigureStyle() {
 }
 
 // Positions inside a frame are given relative to the frame; controls are children of the window.
-ControlSpec In(const ControlSpec& frame, ControlSpec layout) {
+toolkit::ControlSpec In(const toolkit::ControlSpec& frame, toolkit::ControlSpec layout) {
     layout.rect.left += frame.rect.left;
     layout.rect.top += frame.rect.top;
     return layout;
 }
 
-const ControlSpec kFrame1{{0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};
-const ControlSpec kFrame3{{0, 1800, 5895, 1095}, L"Email formatting options (select appointment fields to include)",
+const toolkit::ControlSpec kFrame1{{0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};
+const toolkit::ControlSpec kFrame3{{0, 1800, 5895, 1095}, L"Email formatting options (select appointment fields to include)",
                           L"", 7, true};
 
 }  // namespace
 
-ConfigureForm::ConfigureForm(Host& host, ConfigureCommands& commands)
-    : Form(ConfigureStyle()),
+ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
+    : toolkit::Form(ConfigureStyle()),
       Frame1(*this, kFrame1),
       chkCEEnabled(*this, In(kFrame1, {{120, 240, 5655, 255},
                                        L"&Enable notification email to the following email address:",
@@ -107,7 +107,7 @@ void ConfigureForm::WireHandlers() {
     cmdTestEmail.onClick = [this] { cmdTestEmail_Click(); };
 }
 
-void ConfigureForm::WriteBoxSetting(const wchar_t* valueName, CheckBox& box) {
+void ConfigureForm::WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox& box) {
     settings_.WriteSetting(valueName, std::to_wstring(box.Value()), L"S");
 }
 

@@ -5,10 +5,10 @@
 
 #include "settings/Settings.h"
 #include "ui/ConfigureCommands.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Form.h"
-#include "ui/toolkit/Host.h"
-#include "ui/toolkit/Menu.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Form.h"
+#include "toolkit/Host.h"
+#include "toolkit/Menu.h"
 
 namespace hv::ui {
 
@@ -18,9 +18,9 @@ inline constexpr UINT kExitCommandId = 40006;
 // The same for Help Contents, which the installer's test uses to check the installed help file.
 inline constexpr UINT kHelpContentsCommandId = 40004;
 
-class ConfigureForm : public Form {
+class ConfigureForm : public toolkit::Form {
 public:
-    ConfigureForm(Host& host, ConfigureCommands& commands);
+    ConfigureForm(toolkit::Host& host, ConfigureCommands& commands);
     ~ConfigureForm() override;
 
     // The tray pictures 1 to 3 (image 2 active, image 3 inactive). Owned by the window.
@@ -31,24 +31,24 @@ public:
     void cmdClear_Click();
     void cmdTestEmail_Click();
 
-    Frame Frame1;
-    CheckBox chkCEEnabled;
-    TextBox txtEmailAddress;
-    Button cmdTestEmail;
-    CheckBox chkReminder;
-    Label Label1;
-    TextBox txtCategory;
-    Button cmdClear;
-    Frame Frame3;
-    CheckBox chkSubject;
-    CheckBox chkStartEndTIme;
-    CheckBox chkLocation;
-    CheckBox chkOrganizer;
-    CheckBox chkComments;
-    Button cmdOK;
+    toolkit::Frame Frame1;
+    toolkit::CheckBox chkCEEnabled;
+    toolkit::TextBox txtEmailAddress;
+    toolkit::Button cmdTestEmail;
+    toolkit::CheckBox chkReminder;
+    toolkit::Label Label1;
+    toolkit::TextBox txtCategory;
+    toolkit::Button cmdClear;
+    toolkit::Frame Frame3;
+    toolkit::CheckBox chkSubject;
+    toolkit::CheckBox chkStartEndTIme;
+    toolkit::CheckBox chkLocation;
+    toolkit::CheckBox chkOrganizer;
+    toolkit::CheckBox chkComments;
+    toolkit::Button cmdOK;
 
-    Timer tmrChkCalEvents;
-    PopupMenu mnuPopUpMenu;
+    toolkit::Timer tmrChkCalEvents;
+    toolkit::PopupMenu mnuPopUpMenu;
     UINT mnuConfigure = 0, mnuEnableEmailNotification = 0, mnuQAppt = 0, mnuHelpContents = 0,
          mnuHelpAbout = 0, mnuExit = 0, mnuClose = 0;
 
@@ -62,12 +62,12 @@ protected:
 
 private:
     void WireHandlers();
-    void WriteBoxSetting(const wchar_t* valueName, CheckBox& box);
+    void WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox& box);
 
-    Host& host_;
+    toolkit::Host& host_;
     ConfigureCommands& commands_;
     settings::Settings settings_;
-    std::array<UniqueIcon, 3> pictures_;
+    std::array<toolkit::UniqueIcon, 3> pictures_;
     UINT taskbarCreated_ = 0;
 };
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "resources/resource.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::ui {
 namespace {
@@ -26,8 +26,8 @@ constexpr int kLogoTwips = 480;
 
 constexpr UINT kTextFormat = DT_SINGLELINE | DT_NOPREFIX | DT_TOP;
 
-FormStyle SplashStyle() {
-    FormStyle s;
+toolkit::FormStyle SplashStyle() {
+    toolkit::FormStyle s;
     // A fixed dialog border without a title bar, no icon and no task-bar button.
     s.style = WS_POPUP | WS_DLGFRAME;
     s.exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW;
@@ -58,7 +58,7 @@ public:
 
 private:
     HDC dc_;
-    UniqueGdiObject bitmap_;
+    toolkit::UniqueGdiObject bitmap_;
     HGDIOBJ old_ = nullptr;
 };
 
@@ -98,7 +98,7 @@ SIZE TextExtent(HDC dc, const std::wstring& text) {
 }  // namespace
 
 SplashForm::SplashForm(SplashCommands& commands)
-    : Form(SplashStyle()),
+    : toolkit::Form(SplashStyle()),
       lblCompanyProduct({480, 480, 1035, 435}, {1800, true, kPaleYellow, Align::Left, true}, L"Company",
                         L"Visit our Web Site", Click::OpenWebPage),
       lblProductName({2160, 840, 3120, 615}, {2625, true, kPaleYellow, Align::Right, true}, L"Burovane",
@@ -158,7 +158,7 @@ void SplashForm::OnUnload() {
 }
 
 void SplashForm::FillTexts() {
-    const VersionInfo info = ReadVersionInfo();
+    const toolkit::VersionInfo info = toolkit::ReadVersionInfo();
     lblCompanyProduct.text_ = info.companyName;
     lblCopyright.text_ = info.legalCopyright;
     lblVersion.text_ = L"Version " + std::to_wstring(info.major) + L"." + std::to_wstring(info.minor) + L"." +
@@ -188,7 +188,7 @@ void SplashForm::EnsureLayout() {
     RegisterTooltips();
 }
 
-RECT SplashForm::PixelRect(const TwipsRect& box) const {
+RECT SplashForm::PixelRect(const toolkit::TwipsRect& box) const {
     return RECT{Pixels(box.left), Pixels(box.top), Pixels(box.left + box.width), Pixels(box.top + box.height)};
 }
 

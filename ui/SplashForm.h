@@ -13,9 +13,9 @@
 #include <utility>
 
 #include "ui/SplashCommands.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Form.h"
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Form.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::ui {
 
@@ -24,7 +24,7 @@ class SplashPart {
 public:
     enum class Click { OpenWebPage, CloseWindow };
 
-    SplashPart(TwipsRect box, std::wstring tooltip, Click click)
+    SplashPart(toolkit::TwipsRect box, std::wstring tooltip, Click click)
         : box_(box), tooltip_(std::move(tooltip)), click_(click) {}
     SplashPart(const SplashPart&) = delete;
     SplashPart& operator=(const SplashPart&) = delete;
@@ -34,7 +34,7 @@ public:
 
 private:
     friend class SplashForm;
-    TwipsRect box_;
+    toolkit::TwipsRect box_;
     std::wstring tooltip_;
     Click click_;
     RECT rect_{};
@@ -53,7 +53,7 @@ public:
         bool autoSize;
     };
 
-    SplashLabel(TwipsRect box, Look look, std::wstring designText, std::wstring tooltip, Click click)
+    SplashLabel(toolkit::TwipsRect box, Look look, std::wstring designText, std::wstring tooltip, Click click)
         : SplashPart(box, std::move(tooltip), click), look_(look), designText_(std::move(designText)),
           text_(designText_) {}
 
@@ -64,10 +64,10 @@ private:
     Look look_;
     std::wstring designText_;
     std::wstring text_;
-    UniqueGdiObject font_;
+    toolkit::UniqueGdiObject font_;
 };
 
-class SplashForm : public Form {
+class SplashForm : public toolkit::Form {
 public:
     explicit SplashForm(SplashCommands& commands);
     ~SplashForm() override;
@@ -99,7 +99,7 @@ private:
     void FillTexts();
     void LoadArtwork();
     void EnsureLayout();
-    RECT PixelRect(const TwipsRect& box) const;
+    RECT PixelRect(const toolkit::TwipsRect& box) const;
     void PlaceLabel(HDC measure, SplashLabel& label);
     void RegisterTooltips();
     void PaintWindow(HDC dc);
@@ -109,7 +109,7 @@ private:
     void MouseUp(POINT client);
 
     SplashCommands& commands_;
-    UniqueEnhMetaFile artwork_;
+    toolkit::UniqueEnhMetaFile artwork_;
     HICON logo_ = nullptr;      // owned by the core
     HCURSOR pointer_ = nullptr;  // a shared resource cursor: never destroyed
     UINT layoutDpi_ = 0;         // 0: not laid out for the current window

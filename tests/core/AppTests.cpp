@@ -13,12 +13,12 @@
 
 #include "core/App.h"
 #include "settings/Registry.h"
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 #include "standin/Standin.h"
 #include "tests/support/Calendar.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/VersionInfo.h"
 
 namespace hv::core {
 namespace {
@@ -123,7 +123,7 @@ protected:
         return app->Main();
     }
     ui::ConfigureForm& Config() { return app->frmConfigure(); }
-    ui::Timer& Timer() { return Config().tmrChkCalEvents; }
+    toolkit::Timer& Timer() { return Config().tmrChkCalEvents; }
     long Finds() { return server->Count().Calls(L"Items", L"Find"); }
     size_t Sent() { return test::ReadOutbox(outbox).size(); }
     void Tick(int h, int m, int s) {
@@ -395,7 +395,7 @@ TEST_F(AppTest, HelpContentsOpensTheFileBesideTheProgram) {
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].program, "HvaneHelp.chm");
     EXPECT_EQ(shell.calls[0].arguments, "");
-    EXPECT_EQ(shell.calls[0].folder, ui::ToAnsi(ui::ProgramFolder()));
+    EXPECT_EQ(shell.calls[0].folder, toolkit::ToAnsi(toolkit::ProgramFolder()));
     EXPECT_EQ(shell.calls[0].show, SW_SHOWNORMAL);
     EXPECT_TRUE(host.boxes.empty());
 

@@ -2,11 +2,11 @@
 
 #include <tlhelp32.h>
 
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::e2e {
 
-using ui::UniqueKernelHandle;
+using toolkit::UniqueKernelHandle;
 
 std::vector<ProcessEntry> Processes(std::wstring_view exe) {
     std::vector<ProcessEntry> found;

@@ -6,13 +6,13 @@
 #include <map>
 
 #include "tests/e2e/DriverWindows.h"
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::e2e {
 namespace {
 
-using ui::UniqueGdiObject;
-using ui::UniqueKernelHandle;
+using toolkit::UniqueGdiObject;
+using toolkit::UniqueKernelHandle;
 
 // How far from the right end of the task bar icons are looked for, in pixels.
 constexpr int kTrayWidth = 240;

@@ -28,18 +28,18 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace {
 
-using ProcessHandle = hv::ui::UniqueHandle<hv::ui::KernelHandleTraits>;
+using ProcessHandle = hv::toolkit::UniqueHandle<hv::toolkit::KernelHandleTraits>;
 
 struct SnapshotTraits {
     using Type = HANDLE;
     static Type Empty() { return INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::CloseHandle(h); }
 };
-using SnapshotHandle = hv::ui::UniqueHandle<SnapshotTraits>;
+using SnapshotHandle = hv::toolkit::UniqueHandle<SnapshotTraits>;
 
 struct ArgvDeleter {
     void operator()(wchar_t** argv) const { ::LocalFree(argv); }

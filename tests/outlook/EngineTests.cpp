@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/outlook/EngineFixture.h"
-#include "ui/toolkit/AnsiText.h"
-#include "ui/toolkit/DateForms.h"
+#include "toolkit/AnsiText.h"
+#include "toolkit/DateForms.h"
 
 namespace hv::test {
 namespace {
@@ -93,13 +93,13 @@ TEST_F(Engine, DueAndPastBoundaries) {
 }
 
 TEST(TimeToMilliseconds, ReadsMediumTimeTexts) {
-    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(0, 30)), 1800000);
-    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(12, 30)), 45000000);
-    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(21, 30)), 77400000);
-    EXPECT_EQ(ui::TimeToMilliseconds(ui::MediumTime(23, 59)), 86340000);
-    EXPECT_EQ(ui::MediumTime(0, 5).substr(0, 5), L"12:05");
+    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(0, 30)), 1800000);
+    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(12, 30)), 45000000);
+    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(21, 30)), 77400000);
+    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(23, 59)), 86340000);
+    EXPECT_EQ(toolkit::MediumTime(0, 5).substr(0, 5), L"12:05");
     for (const wchar_t* bad : {L"", L"9:30 AM", L"13:00 PM", L"ab:cd AM", L"09:30 XY"})
-        EXPECT_THROW(ui::TimeToMilliseconds(bad), std::invalid_argument) << bad;
+        EXPECT_THROW(toolkit::TimeToMilliseconds(bad), std::invalid_argument) << bad;
 }
 
 TEST_F(Engine, ReminderAndCategoryFilters) {
@@ -145,7 +145,7 @@ TEST_F(Engine, SubjectLineFromTheTickedOptions) {
         {".TL.", L" (09:00 AM - 10:00 AM) >Room 4"},
         {"...O", L" / Pat Lee"},
     };
-    ui::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer};
+    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer};
     size_t expected = 0;
     for (const SubjectCase& c : cases) {
         for (int i = 0; i < 4; ++i) boxes[i]->SetValue(c.ticked[i] != '.');
@@ -226,7 +226,7 @@ TEST_F(Engine, SentLogLivesForOneDay) {
     host.SetNow(2026, 12, 8, 0, 0, 5);
     engine->ScanTodaysAppointments();
     EXPECT_TRUE(engine->SentLog.empty()) << "the first scan of a new day empties the log";
-    EXPECT_EQ(engine->LastScanDate, ui::ShortDate(host.Now()));
+    EXPECT_EQ(engine->LastScanDate, toolkit::ShortDate(host.Now()));
     Tick(9, 30, 2);
     EXPECT_EQ(Sent().size(), 2u);
 }
@@ -397,7 +397,7 @@ TEST_F(EngineTest, LocaleDayFilterAndKeys) {
     if (const char* expected = std::getenv("HV_EXPECT_LOCALE")) {
         wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
         ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
-        ASSERT_EQ(ui::ToUtf8(name), expected) << "the user locale was not switched";
+        ASSERT_EQ(toolkit::ToUtf8(name), expected) << "the user locale was not switched";
     }
     Event allDay;
     allDay.summary = "Holiday";

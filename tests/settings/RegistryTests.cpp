@@ -9,7 +9,7 @@
 
 #include "settings/Registry.h"
 #include "tests/support/RegistrySandbox.h"
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 namespace hv::settings {
 namespace {
@@ -82,7 +82,7 @@ TEST_F(RegistryLayer, StoredBytesOfEachType) {
         {"TextSeven", L"d", std::wstring(L" 7 "), REG_DWORD, std::string("\x07\0\0\0", 4)},
     };
     for (const Case& c : cases) {
-        ASSERT_EQ(WriteRegValue(L"HKCU", kKey, ui::FromAnsi(c.name), c.type, c.value), 0) << c.name;
+        ASSERT_EQ(WriteRegValue(L"HKCU", kKey, toolkit::FromAnsi(c.name), c.type, c.value), 0) << c.name;
         DWORD type = 0;
         EXPECT_EQ(Raw(c.name, type), c.bytes) << c.name;
         EXPECT_EQ(type, c.regType) << c.name;
@@ -127,7 +127,7 @@ TEST_F(RegistryLayer, NonAsciiTextGoesThroughTheAnsiCodePage) {
     const std::wstring text = L"Z\u00fcrich caf\u00e9 \u00a7 5\u00b0";
     ASSERT_EQ(WriteRegValue(L"HKCU", kKey, L"Place", L"S", text), 0);
     DWORD type = 0;
-    EXPECT_EQ(Raw("Place", type), ui::ToAnsi(text) + '\0');
+    EXPECT_EQ(Raw("Place", type), toolkit::ToAnsi(text) + '\0');
     RegValue result;
     ASSERT_EQ(ReadRegValue(L"HKCU", kKey, L"Place", L"S", std::wstring(), result), 0);
     EXPECT_EQ(std::get<std::wstring>(result), text);

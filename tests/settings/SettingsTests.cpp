@@ -13,7 +13,7 @@
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
 #include "ui/ConfigureForm.h"
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 namespace hv::settings {
 namespace {
@@ -88,7 +88,7 @@ TEST_F(SettingsModel, FirstStartStoresTheTenDefaultsAsRegExeSeesThem) {
 
 TEST_F(SettingsModel, LoadingWithoutAKeyWritesEveryDefaultEvenBeforeTheSave) {
     settings.LoadSettings();
-    for (const auto& s : kSettings) EXPECT_EQ(Stored(ui::ToAnsi(s.valueName).c_str()), ui::ToAnsi(s.defaultText));
+    for (const auto& s : kSettings) EXPECT_EQ(Stored(toolkit::ToAnsi(s.valueName).c_str()), toolkit::ToAnsi(s.defaultText));
 }
 
 TEST_F(SettingsModel, OnlyTheDeletedValueIsRewritten) {
@@ -167,7 +167,7 @@ TEST_F(SettingsModel, CorruptCheckBoxValuesLoadAsTheirDefaultsAndAreRepaired) {
     };
     for (const auto& c : cases) test::SetRawValue(HKEY_CURRENT_USER, kKey, c.name, c.type, c.bytes);
     settings.LoadSettings();
-    ui::CheckBox* boxes[] = {&form.chkSubject, &form.chkLocation, &form.chkReminder, &form.chkOrganizer,
+    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkLocation, &form.chkReminder, &form.chkOrganizer,
                          &form.chkStartEndTIme, &form.chkComments, &form.chkCEEnabled};
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(boxes[i]->Value(), cases[i].expectedBox) << cases[i].name;

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 namespace hv::test {
 namespace {
@@ -97,14 +97,14 @@ Message Parse(const std::string& raw) {
         if (!value.empty() && value[0] == ' ') value.erase(0, 1);  // the blank after the colon
         std::string lower = name;
         std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
-        if (lower == "to") m.to = ui::FromUtf8(DecodeHeader(value));
-        if (lower == "subject") m.subject = ui::FromUtf8(DecodeHeader(value));
+        if (lower == "to") m.to = toolkit::FromUtf8(DecodeHeader(value));
+        if (lower == "subject") m.subject = toolkit::FromUtf8(DecodeHeader(value));
         if (lower == "content-transfer-encoding") transfer = value;
     }
     std::transform(transfer.begin(), transfer.end(), transfer.begin(), ::tolower);
     if (transfer.find("base64") != std::string::npos) body = Base64Decode(body);
     else if (transfer.find("quoted-printable") != std::string::npos) body = QDecode(body, false);
-    m.body = ui::FromUtf8(body);
+    m.body = toolkit::FromUtf8(body);
     return m;
 }
 

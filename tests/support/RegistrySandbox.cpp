@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 namespace hv::test {
 
@@ -29,7 +29,7 @@ bool KeyExists(HKEY hive, const std::wstring& path) {
 
 bool RawValue(HKEY hive, const std::wstring& path, const std::string& name, std::string& bytes, DWORD& type) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(hive, ui::ToAnsi(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(hive, toolkit::ToAnsi(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     DWORD size = 0;
     LONG status = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
     if (status == ERROR_SUCCESS) {
@@ -43,7 +43,7 @@ bool RawValue(HKEY hive, const std::wstring& path, const std::string& name, std:
 
 void SetRawValue(HKEY hive, const std::wstring& path, const std::string& name, DWORD type, const std::string& bytes) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(hive, ui::ToAnsi(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+    if (::RegCreateKeyExA(hive, toolkit::ToAnsi(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return;
     ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
@@ -53,7 +53,7 @@ void SetRawValue(HKEY hive, const std::wstring& path, const std::string& name, D
 
 void DeleteValue(HKEY hive, const std::wstring& path, const std::string& name) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(hive, ui::ToAnsi(path).c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (::RegOpenKeyExA(hive, toolkit::ToAnsi(path).c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
     ::RegDeleteValueA(key, name.c_str());
     ::RegCloseKey(key);
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/Host.h"
+#include "toolkit/Host.h"
 
 namespace hv::test {
 
@@ -15,7 +15,7 @@ struct ShownBox {
     std::wstring title;
 };
 
-class ScriptedHost : public ui::Host {
+class ScriptedHost : public toolkit::Host {
 public:
     ScriptedHost();
 

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/toolkit/AnsiText.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Form.h"
-#include "ui/toolkit/Menu.h"
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/AnsiText.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Form.h"
+#include "toolkit/Menu.h"
+#include "toolkit/VersionInfo.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 namespace {
 
 class TestForm : public Form {
@@ -180,4 +180,4 @@ TEST(AnsiText, RoundTripsThroughTheSystemCodePage) {
 }
 
 }  // namespace
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -19,8 +19,8 @@ namespace {
 
 using ui::ConfigureForm;
 
-using ControlOf = std::function<ui::Control&(ConfigureForm&)>;
-#define CONTROL(name) #name, [](ConfigureForm& f) -> ui::Control& { return f.name; }
+using ControlOf = std::function<toolkit::Control&(ConfigureForm&)>;
+#define CONTROL(name) #name, [](ConfigureForm& f) -> toolkit::Control& { return f.name; }
 
 enum class Container { Window, Frame1, Frame3 };
 constexpr const wchar_t* kNoTip = nullptr;

@@ -21,8 +21,8 @@
 #include "ui/ConfigureForm.h"
 #include "ui/QForm.h"
 #include "ui/SplashForm.h"
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Form.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Form.h"
 
 namespace hv::test {
 namespace {
@@ -30,21 +30,21 @@ namespace {
 using ui::ConfigureForm;
 using ui::QForm;
 
-class NameForm : public ui::Form {
+class NameForm : public toolkit::Form {
 public:
     NameForm() : Form(Style()) {}
-    static ui::FormStyle Style() {
-        ui::FormStyle s;
+    static toolkit::FormStyle Style() {
+        toolkit::FormStyle s;
         s.caption = L"Keyboard";
         s.clientWidthTwips = 4000;
         s.clientHeightTwips = 1800;
         return s;
     }
-    ui::Button ok{*this, {{120, 1200, 1200, 375}, L"OK", L"", 0}};
-    ui::TextBox first{*this, {{1500, 120, 2000, 285}, L"", L"", 1}};
-    ui::Label nameLabel{*this, {{120, 600, 1300, 255}, L"&Name:", L"", 2}};
-    ui::TextBox name{*this, {{1500, 600, 2000, 285}, L"", L"", 3}};
-    ui::CheckBox option{*this, {{1500, 1000, 2000, 255}, L"Option", L"", 4}};
+    toolkit::Button ok{*this, {{120, 1200, 1200, 375}, L"OK", L"", 0}};
+    toolkit::TextBox first{*this, {{1500, 120, 2000, 285}, L"", L"", 1}};
+    toolkit::Label nameLabel{*this, {{120, 600, 1300, 255}, L"&Name:", L"", 2}};
+    toolkit::TextBox name{*this, {{1500, 600, 2000, 285}, L"", L"", 3}};
+    toolkit::CheckBox option{*this, {{1500, 1000, 2000, 255}, L"Option", L"", 4}};
 };
 
 TEST(FormKeyboard, ALabelsAccessKeyFocusesTheNextControlWithItsTextSelected) {
@@ -96,7 +96,7 @@ TEST(FormKeyboard, AWindowActivatedAgainGivesTheFocusBackToTheControlThatHadIt) 
 
 // The name of a control of the configuration window, for messages.
 std::string NameOf(ConfigureForm& f, HWND window) {
-    const std::pair<const char*, ui::Control*> named[] = {
+    const std::pair<const char*, toolkit::Control*> named[] = {
         {"cmdOK", &f.cmdOK},           {"txtEmailAddress", &f.txtEmailAddress}, {"cmdTestEmail", &f.cmdTestEmail},
         {"chkCEEnabled", &f.chkCEEnabled}, {"chkReminder", &f.chkReminder},     {"Label1", &f.Label1},
         {"txtCategory", &f.txtCategory}, {"chkSubject", &f.chkSubject},         {"chkStartEndTIme", &f.chkStartEndTIme},
@@ -147,7 +147,7 @@ struct AccessKeyCase {
     std::function<void(ConfigureForm&, FakeCommands&)> check;
 };
 
-void ExpectTickedAndFocused(ui::CheckBox& box) {
+void ExpectTickedAndFocused(toolkit::CheckBox& box) {
     EXPECT_EQ(box.Value(), 1) << "ticked, as a click would";
     EXPECT_EQ(FocusIn(::GetAncestor(box.Hwnd(), GA_ROOT)), box.Hwnd());
 }

@@ -59,15 +59,15 @@ TEST_F(frmQ, ControlsSitAtTheirPixelsWithTheirCaptionsAndFonts) {
     form.Hwnd();
     const struct {
         const char* name;
-        std::function<ui::Control&(QForm&)> control;
+        std::function<toolkit::Control&(QForm&)> control;
         RECT pixels;  // left, top, right, bottom at 96 dpi
         const wchar_t* caption;
         bool bold;
     } rows[] = {
-        {"Label1", [](QForm& f) -> ui::Control& { return f.Label1; }, {0, 0, 73, 17}, L"Start Time -", true},
-        {"Label2", [](QForm& f) -> ui::Control& { return f.Label2; }, {72, 0, 145, 17}, L"Subject", true},
-        {"txtQ", [](QForm& f) -> ui::Control& { return f.txtQ; }, {0, 16, 337, 217}, nullptr, true},
-        {"cmdClose", [](QForm& f) -> ui::Control& { return f.cmdClose; }, {128, 224, 209, 249}, L"&Close", false},
+        {"Label1", [](QForm& f) -> toolkit::Control& { return f.Label1; }, {0, 0, 73, 17}, L"Start Time -", true},
+        {"Label2", [](QForm& f) -> toolkit::Control& { return f.Label2; }, {72, 0, 145, 17}, L"Subject", true},
+        {"txtQ", [](QForm& f) -> toolkit::Control& { return f.txtQ; }, {0, 16, 337, 217}, nullptr, true},
+        {"cmdClose", [](QForm& f) -> toolkit::Control& { return f.cmdClose; }, {128, 224, 209, 249}, L"&Close", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

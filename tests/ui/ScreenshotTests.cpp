@@ -90,7 +90,7 @@ public:
     HICON Logo() override { return logo_.get(); }
 
 private:
-    ui::UniqueIcon logo_{static_cast<HICON>(
+    toolkit::UniqueIcon logo_{static_cast<HICON>(
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0))};
 };
 

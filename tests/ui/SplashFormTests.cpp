@@ -39,7 +39,7 @@ public:
     int closed = 0, webPages = 0, logoRequests = 0;
 
 private:
-    ui::UniqueIcon logo_;
+    toolkit::UniqueIcon logo_;
 };
 
 class Splash : public testing::Test {

@@ -9,7 +9,7 @@
 #include <cwctype>
 #include <iterator>
 
-#include "ui/toolkit/Form.h"
+#include "toolkit/Form.h"
 
 namespace hv::test {
 namespace {
@@ -54,10 +54,10 @@ std::optional<std::wstring> ToolText(HWND tooltip, TOOLINFOW& ti) {
 void Settle(DWORD milliseconds) {
     const DWORD start = ::GetTickCount();
     do {
-        ui::LetPendingMessagesRun();
+        toolkit::LetPendingMessagesRun();
         ::Sleep(5);
     } while (::GetTickCount() - start < milliseconds);
-    ui::LetPendingMessagesRun();
+    toolkit::LetPendingMessagesRun();
 }
 
 int At96(int twips) { return ::MulDiv(twips, 96, 1440); }

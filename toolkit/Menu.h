@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/UniqueHandle.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 class Form;
 
@@ -49,4 +49,4 @@ private:
     bool tracking_ = false;
 };
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

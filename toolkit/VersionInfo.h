@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 struct VersionInfo {
     std::wstring companyName;
@@ -22,4 +22,4 @@ std::wstring ProgramFolder();
 // The process's current folder.
 std::wstring CurrentFolder();
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

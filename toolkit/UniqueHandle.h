@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <utility>
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 template <class Traits>
 class UniqueHandle {
@@ -83,4 +83,4 @@ using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueImageList = UniqueHandle<ImageListTraits>;
 using UniqueEnhMetaFile = UniqueHandle<EnhMetaFileTraits>;
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

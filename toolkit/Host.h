@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 class Host {
 public:
@@ -23,4 +23,4 @@ public:
     virtual void Sleep(DWORD milliseconds);
 };
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

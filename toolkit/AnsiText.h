@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 std::string ToAnsi(std::wstring_view text);
 std::wstring FromAnsi(std::string_view bytes);
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view bytes);
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -1,8 +1,8 @@
-#include "ui/toolkit/Menu.h"
+#include "toolkit/Menu.h"
 
-#include "ui/toolkit/Form.h"
+#include "toolkit/Form.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 PopupMenu::PopupMenu(Form& form) : form_(form), menu_(::CreatePopupMenu()) { form_.menus_.push_back(this); }
 
@@ -53,4 +53,4 @@ bool PopupMenu::RunCommand(UINT id) {
     return false;
 }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -1,4 +1,4 @@
-#include "ui/toolkit/Form.h"
+#include "toolkit/Form.h"
 
 #include <commctrl.h>
 
@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "ui/toolkit/Controls.h"
-#include "ui/toolkit/Menu.h"
+#include "toolkit/Controls.h"
+#include "toolkit/Menu.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 namespace {
 
 constexpr wchar_t kFormClass[] = L"HoravaneForm";
@@ -321,4 +321,4 @@ bool TranslateFormMessage(MSG& msg) {
     return ::IsDialogMessageW(root, &msg) != FALSE;
 }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

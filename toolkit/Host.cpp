@@ -1,6 +1,6 @@
-#include "ui/toolkit/Host.h"
+#include "toolkit/Host.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 SYSTEMTIME Host::Now() {
     SYSTEMTIME now{};
@@ -14,4 +14,4 @@ int Host::ShowMessage(HWND owner, const std::wstring& text, UINT style, const st
 
 void Host::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/toolkit/UniqueHandle.h"
+#include "toolkit/UniqueHandle.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 class Control;
 class Timer;
@@ -103,4 +103,4 @@ int RunMessageLoop();
 // Gives keyboard navigation (tab, access keys, Enter, Esc) to the form that owns the message.
 bool TranslateFormMessage(MSG& msg);
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -1,10 +1,10 @@
-#include "ui/toolkit/VersionInfo.h"
+#include "toolkit/VersionInfo.h"
 
 #include <windows.h>
 
 #include <vector>
 
-namespace hv::ui {
+namespace hv::toolkit {
 namespace {
 
 std::wstring ModulePath() {
@@ -86,4 +86,4 @@ std::wstring CurrentFolder() {
     return dir;
 }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 // "Short Date": the locale's short date of the given day (GetDateFormatEx, DATE_SHORTDATE).
 std::wstring ShortDate(const SYSTEMTIME& day);
@@ -26,4 +26,4 @@ long TimeToMilliseconds(const std::wstring& mediumTime);
 
 SYSTEMTIME ToSystemTime(DATE value);
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -1,10 +1,10 @@
-#include "ui/toolkit/Controls.h"
+#include "toolkit/Controls.h"
 
 #include <commctrl.h>
 
-#include "ui/toolkit/Form.h"
+#include "toolkit/Form.h"
 
-namespace hv::ui {
+namespace hv::toolkit {
 namespace {
 
 std::wstring WindowText(HWND hwnd) {
@@ -174,4 +174,4 @@ void Timer::Fire() {
     if (enabled_ && onTick) onTick();
 }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace hv::ui {
+namespace hv::toolkit {
 
 class Form;
 
@@ -148,4 +148,4 @@ private:
     bool enabled_ = false;
 };
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

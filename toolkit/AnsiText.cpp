@@ -1,8 +1,8 @@
-#include "ui/toolkit/AnsiText.h"
+#include "toolkit/AnsiText.h"
 
 #include <windows.h>
 
-namespace hv::ui {
+namespace hv::toolkit {
 namespace {
 
 std::string Narrow(UINT codePage, std::wstring_view text) {
@@ -33,4 +33,4 @@ std::wstring FromAnsi(std::string_view bytes) { return Widen(CP_ACP, bytes); }
 std::string ToUtf8(std::wstring_view text) { return Narrow(CP_UTF8, text); }
 std::wstring FromUtf8(std::string_view bytes) { return Widen(CP_UTF8, bytes); }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit

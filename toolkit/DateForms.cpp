@@ -1,9 +1,9 @@
-#include "ui/toolkit/DateForms.h"
+#include "toolkit/DateForms.h"
 
 #include <cwctype>
 #include <stdexcept>
 
-namespace hv::ui {
+namespace hv::toolkit {
 namespace {
 
 std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
@@ -78,4 +78,4 @@ SYSTEMTIME ToSystemTime(DATE value) {
     return st;
 }
 
-}  // namespace hv::ui
+}  // namespace hv::toolkit
