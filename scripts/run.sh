@@ -103,6 +103,7 @@ tray_menu() {  # KEYS for the tray menu, after a right click on the icon
   drv menu-keys "$1" 5 >/dev/null
 }
 echo "Horavane is running: its icon is in the tray"
+echo "Outlook stand-in (started by COM for Horavane, in its own process): $(drv procs OutlookStandin.exe | tr '\n' ' ')"
 screenshot demo-tray.png
 viewer="Horavane - Notifications pending for $(drv locale | sed -n 's/^shortdate=//p')"
 if tray_menu v && drv wait-window "$viewer" 5 >/dev/null; then
@@ -142,4 +143,10 @@ else
   wait "$app" 2>/dev/null || true
   app=""
   echo "Horavane exited."
+  if drv wait-exit OutlookStandin.exe 10 >/dev/null; then
+    echo "The Outlook stand-in ended with its last client."
+  else
+    echo "The Outlook stand-in is still running; closing it." >&2
+    "$HV_WINE" "$build/OutlookStandin.exe" /close >/dev/null 2>&1 || true
+  fi
 fi

@@ -12,7 +12,7 @@ SCENARIO=$2
 
 HV_EXE="$HV_BUILD_DIR/Horavane.exe"
 DRIVER="$HV_BUILD_DIR/hv_driver.exe"
-STANDIN_DLL="$HV_BUILD_DIR/OutlookStandin.dll"
+STANDIN_EXE="$HV_BUILD_DIR/OutlookStandin.exe"
 WORK="$HV_BUILD_DIR/e2e/$SCENARIO"
 OUTBOX="$WORK/outbox"
 CALENDAR="$WORK/calendar.ics"
@@ -145,8 +145,12 @@ standin_use() {
     "\"TopFolderName\"=$(reg_text "${1:-Personal Folders}")" '"CurrentUser"="Test User"'
 }
 standin_registered() { "$HV_WINE" reg query 'HKCR\Outlook.Application' >/dev/null 2>&1; }
-standin_register() { "$HV_WINE" regsvr32 /s "$(winpath "$STANDIN_DLL")" >/dev/null 2>&1; }
-standin_unregister() { "$HV_WINE" regsvr32 /u /s "$(winpath "$STANDIN_DLL")" >/dev/null 2>&1; }
+standin_register() { "$HV_WINE" "$STANDIN_EXE" /regserver >/dev/null 2>&1; }
+standin_unregister() { "$HV_WINE" "$STANDIN_EXE" /unregserver >/dev/null 2>&1; }
+# The stand-in runs in its own process, as Outlook does: COM starts it for Horavane, and it ends
+# when Horavane lets go of it. standin_close closes a running one as the user closes Outlook.
+standin_running() { [ -n "$(drv procs OutlookStandin.exe | tr -d '\r')" ]; }
+standin_close() { "$HV_WINE" "$STANDIN_EXE" /close >/dev/null 2>&1; }
 
 # --- calendar and outbox ---
 
@@ -271,6 +275,13 @@ e2e_cleanup() {
     kill "$APP_PID" 2>/dev/null
     wait "$APP_PID" 2>/dev/null
   fi
+  # Started by COM for Horavane, the stand-in ends when Horavane has let go of it.
+  if [ "$status" -eq 0 ] && ! drv wait-exit OutlookStandin.exe 10 >/dev/null; then
+    echo "FAIL ($SCENARIO): left running: OutlookStandin.exe" >&2
+    status=1
+  fi
+  standin_close
+  drv kill OutlookStandin.exe >/dev/null
   standin_registered || standin_register
   reg_import "[-$SETTINGS_REG]" "[-$STANDIN_REG]"
   if [ "$status" -eq 0 ]; then log "PASS $SCENARIO"; else log "FAIL $SCENARIO"; fi
@@ -295,7 +306,7 @@ desktop_closed() {
 e2e_begin() {
   [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run the scenarios through scripts/test.sh or on an X server" >&2; exit 1; }
   local f
-  for f in "$HV_EXE" "$DRIVER" "$STANDIN_DLL"; do [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }; done
+  for f in "$HV_EXE" "$DRIVER" "$STANDIN_EXE"; do [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }; done
   rm -rf "$WORK"
   mkdir -p "$OUTBOX" "$SHOTS"
   trap e2e_cleanup EXIT
@@ -304,6 +315,7 @@ e2e_begin() {
   "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
   [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
+  standin_running && fail "an OutlookStandin.exe is already running in this prefix"
   desktop_closed
   standin_registered || standin_register
   # The program keeps one day's notifications: a scenario does not run across midnight.

@@ -6,7 +6,7 @@
 # before they are due and not after; exactly one message per appointment lands in the outbox
 # inside its due minute, with the subject the default options give (subject, start-end time,
 # location) and no body; the later one stays listed and unsent. Exit closes the viewer with the
-# program.
+# program, and the stand-in, which COM started in its own process for Horavane, ends with it.
 # Usage: main_job.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" main_job
 e2e_begin
@@ -25,6 +25,9 @@ log "appointments due at $due, one more at $later"
 
 app_start
 app_wait_running
+# Outlook is a process of its own: COM started the stand-in for Horavane.
+standin_running || fail "no OutlookStandin.exe process runs beside Horavane"
+log "the stand-in runs in its own process: $(drv procs OutlookStandin.exe | tr -d '\r' | tr '\n' ' ')"
 tray_menu '&View Pending Notifications'
 viewer=$(viewer_title)
 drv wait-window "$viewer" 10 >/dev/null || fail "the viewer does not open from the tray menu"

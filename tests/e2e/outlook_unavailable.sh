@@ -13,7 +13,7 @@ standin_use
 calendar_write '[]'
 E2E_ON_EXIT+=("standin_register")
 standin_unregister
-standin_registered && fail "the stand-in is still registered after regsvr32 /u"
+standin_registered && fail "the stand-in is still registered after OutlookStandin.exe /unregserver"
 log "stand-in unregistered"
 
 app_start
