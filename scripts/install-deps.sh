@@ -9,7 +9,7 @@ packages=(
   googletest
   wine64 wine fonts-wine xvfb xdotool x11-utils imagemagick
   fp-utils libchm-bin nsis
-  python3 python3-icalendar
+  python3 python3-icalendar python3-recurring-ical-events unicode-cldr-core
 )
 
 missing=()

@@ -2,6 +2,7 @@
 // occurrences of a series in a span of local time. No COM here.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,8 +14,6 @@
 #include "standin/RecurrenceRule.h"
 
 namespace standin {
-
-class ZoneDefinition;
 
 // The values of one item as Outlook shows them: times in local time, texts with CR LF breaks.
 struct ItemValues {
@@ -31,7 +30,7 @@ class WallClock {
 public:
     enum class Kind { Local, Utc, Defined };
     WallClock() = default;
-    WallClock(Kind kind, const LocalZone* local, std::shared_ptr<const ZoneDefinition> zone = nullptr)
+    WallClock(Kind kind, const LocalZone* local, std::shared_ptr<const ZoneRules> zone = nullptr)
         : kind_(kind), local_(local), zone_(std::move(zone)) {}
 
     Ticks ToLocal(Ticks wall) const;
@@ -42,14 +41,30 @@ public:
 private:
     Kind kind_ = Kind::Local;
     const LocalZone* local_ = nullptr;
-    std::shared_ptr<const ZoneDefinition> zone_;
+    std::shared_ptr<const ZoneRules> zone_;
 };
 
-// One exception of a series: a changed occurrence (with its values) or a deleted one.
+// One exception of a series: a changed occurrence (with its values) or a deleted one. A change
+// whose original start is no occurrence of the series is an occurrence added to it.
 struct SeriesException {
     Ticks originalWall = 0;   // the occurrence's original start in the series' wall time
     Ticks originalStart = 0;  // the same in local time
     std::shared_ptr<const ItemValues> changed;  // null: deleted
+};
+
+// A start added to a series (RDATE), with its own duration when it was given as a period.
+struct ExtraStart {
+    Ticks wall = 0;
+    Ticks duration = 0;
+};
+
+// A change to an occurrence and all that follow it: their starts move by `shift`, they last
+// `duration`, and they take the changed values.
+struct FutureChange {
+    Ticks fromWall = 0;
+    Ticks shift = 0;
+    Ticks duration = 0;
+    std::shared_ptr<const ItemValues> values;
 };
 
 class Event;
@@ -63,10 +78,16 @@ struct Occurrence {
 class Event : public std::enable_shared_from_this<Event> {
 public:
     ItemValues master;  // the appointment itself; for a series its first occurrence
-    std::optional<RecurrenceRule> rule;
+    std::optional<RecurrenceRule> rule;        // the first RRULE
+    std::vector<RecurrenceRule> moreRules;     // further, different RRULE lines: their starts join
+    std::vector<ExtraStart> extraStarts;       // RDATE, in wall-time order
+    std::vector<FutureChange> futureChanges;   // in fromWall order
     std::vector<SeriesException> exceptions;  // in original-date order
 
-    bool IsRecurring() const { return rule.has_value(); }
+    bool IsRecurring() const { return rule.has_value() || !extraStarts.empty(); }
+    // Visits the starts of the series (every rule, RDATE and DTSTART, once each, deleted and
+    // changed ones included) that lie in [fromWall, toWall], in order, until `visit` says stop.
+    void VisitStarts(Ticks fromWall, Ticks toWall, const std::function<bool(Ticks)>& visit) const;
 
     // Occurrences whose local start lies in [from, to], changed ones at their new times, deleted
     // ones left out; at most `limit` of them, in start order.

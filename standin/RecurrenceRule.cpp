@@ -10,8 +10,14 @@ namespace {
 
 using Frequency = RecurrenceRule::Frequency;
 
-// More periods than this are never walked: a rule that yields nothing for that long is broken.
-constexpr std::int64_t kMaxPeriods = 400'000;
+// No walk goes on for more periods than fit into this many years: a rule that yields nothing for
+// that long is broken.
+constexpr std::int64_t kMaxYearsWalked = 4000;
+
+std::int64_t MaxPeriods(Frequency f, int interval) {
+    const std::int64_t perYear = f == Frequency::Daily ? 366 : f == Frequency::Weekly ? 53 : f == Frequency::Monthly ? 12 : 1;
+    return kMaxYearsWalked * perYear / interval + 1;
+}
 
 std::optional<int> ReadInt(std::string_view text) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -75,59 +81,30 @@ bool Contains(const std::vector<int>& list, int value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
-// An ordinal counts weekdays within a month here, where there are at most five of each.
-bool OrdinalsFitAMonth(const std::vector<WeekdayNumber>& days) {
-    return std::all_of(days.begin(), days.end(), [](const WeekdayNumber& d) { return d.ordinal >= -5 && d.ordinal <= 5; });
+// True when `position` (1-based) of `size` is picked by a list of positive or negative positions.
+bool PicksPosition(const std::vector<int>& list, int position, int size) {
+    return Contains(list, position) || Contains(list, position - size - 1);
 }
 
+// The parts that do not apply to a frequency are refused, as are ordinals a month cannot hold.
 bool FitsFrequency(const RecurrenceRule& r) {
+    const bool monthOrdinals = std::all_of(r.byDay.begin(), r.byDay.end(),
+                                           [](const WeekdayNumber& d) { return d.ordinal >= -5 && d.ordinal <= 5; });
     switch (r.frequency) {
-        case Frequency::Daily: return !HasOrdinal(r.byDay);
-        case Frequency::Weekly: return !HasOrdinal(r.byDay) && r.byMonthDay.empty();
-        case Frequency::Monthly: return OrdinalsFitAMonth(r.byDay);
-        case Frequency::Yearly: return r.byDay.empty() || (!r.byMonth.empty() && OrdinalsFitAMonth(r.byDay));
+        case Frequency::Daily: return !HasOrdinal(r.byDay) && r.byWeekNo.empty() && r.byYearDay.empty();
+        case Frequency::Weekly:
+            return !HasOrdinal(r.byDay) && r.byMonthDay.empty() && r.byWeekNo.empty() && r.byYearDay.empty();
+        case Frequency::Monthly: return monthOrdinals && r.byWeekNo.empty() && r.byYearDay.empty();
+        case Frequency::Yearly: return r.byMonth.empty() || monthOrdinals;
     }
     return false;
 }
 
-// Days (day numbers) of one month that the rule picks, in order.
-std::vector<std::int64_t> DaysOfMonth(const RecurrenceRule& r, int year, int month, int defaultDay) {
-    const int dim = DaysInMonth(year, month);
-    const std::int64_t first = DaysFromCivil(year, month, 1);
-    std::vector<int> days;
-    for (int md : r.byMonthDay) {
-        const int d = md > 0 ? md : dim + md + 1;
-        if (d >= 1 && d <= dim) days.push_back(d);
-    }
-    if (!r.byDay.empty()) {
-        std::vector<int> picked;
-        const int firstWeekday = WeekdayOfDay(first);
-        for (const auto& wd : r.byDay) {
-            const int firstOf = 1 + (wd.weekday - firstWeekday + 7) % 7;
-            if (wd.ordinal == 0) {
-                for (int d = firstOf; d <= dim; d += 7) picked.push_back(d);
-            } else if (wd.ordinal > 0) {
-                const int d = firstOf + 7 * (wd.ordinal - 1);
-                if (d <= dim) picked.push_back(d);
-            } else {
-                int last = firstOf;
-                while (last + 7 <= dim) last += 7;
-                const int d = last - 7 * (-wd.ordinal - 1);
-                if (d >= 1) picked.push_back(d);
-            }
-        }
-        if (r.byMonthDay.empty()) {
-            days = picked;
-        } else {
-            std::erase_if(days, [&](int d) { return !Contains(picked, d); });
-        }
-    }
-    if (r.byMonthDay.empty() && r.byDay.empty() && defaultDay <= dim) days.push_back(defaultDay);
-    std::sort(days.begin(), days.end());
-    days.erase(std::unique(days.begin(), days.end()), days.end());
-    std::vector<std::int64_t> out;
-    for (int d : days) out.push_back(first + d - 1);
-    return out;
+// The first day of week 1 of a year: weeks begin on `weekStart`, and week 1 is the first that
+// holds at least four days of the year.
+std::int64_t FirstWeekStart(int year, int weekStart) {
+    const std::int64_t jan4 = DaysFromCivil(year, 1, 4);
+    return jan4 - (WeekdayOfDay(jan4) - weekStart + 7) % 7;
 }
 
 // The walk over a rule's periods: each period yields its candidate days.
@@ -163,62 +140,87 @@ public:
         return 0;
     }
 
+    // The days of one period that the rule picks, in order, BYSETPOS applied.
     std::vector<std::int64_t> Candidates(std::int64_t period) const {
-        const std::int64_t firstDay = FirstDayOf(period);
-        std::vector<std::int64_t> days;
+        const std::int64_t first = FirstDayOf(period);
+        std::int64_t from = first, to = first + 1;  // [from, to)
+        const int year = CivilFromDays(first).year;
         switch (r_.frequency) {
-            case Frequency::Daily: days.push_back(firstDay); break;
-            case Frequency::Weekly:
-                if (r_.byDay.empty()) {
-                    days.push_back(firstDay + (WeekdayOfDay(startDay_) - r_.weekStart + 7) % 7);
-                } else {
-                    for (const auto& wd : r_.byDay) days.push_back(firstDay + (wd.weekday - r_.weekStart + 7) % 7);
-                }
-                break;
+            case Frequency::Daily: break;
+            case Frequency::Weekly: to = first + 7; break;
             case Frequency::Monthly: {
-                const CivilDateTime c = CivilFromDays(firstDay);
-                days = DaysOfMonth(r_, c.year, c.month, startCivil_.day);
+                const CivilDateTime c = CivilFromDays(first);
+                to = first + DaysInMonth(c.year, c.month);
                 break;
             }
-            case Frequency::Yearly: {
-                const int year = CivilFromDays(firstDay).year;
-                std::vector<int> months = r_.byMonth;
-                if (months.empty() && !r_.byMonthDay.empty()) {
-                    for (int m = 1; m <= 12; ++m) months.push_back(m);
-                } else if (months.empty()) {
-                    months.push_back(startCivil_.month);
-                }
-                std::sort(months.begin(), months.end());
-                for (int m : months) {
-                    auto inMonth = DaysOfMonth(r_, year, m, startCivil_.day);
-                    days.insert(days.end(), inMonth.begin(), inMonth.end());
-                }
+            case Frequency::Yearly:
+                // Week 1 may begin in December of the year before, the last week end in January.
+                from = r_.byWeekNo.empty() ? first : FirstWeekStart(year, r_.weekStart);
+                to = r_.byWeekNo.empty() ? DaysFromCivil(year + 1, 1, 1) : FirstWeekStart(year + 1, r_.weekStart);
                 break;
-            }
         }
-        std::sort(days.begin(), days.end());
-        days.erase(std::unique(days.begin(), days.end()), days.end());
-        std::erase_if(days, [&](std::int64_t d) { return !PassesLimits(d); });
-        return days;
+        std::vector<std::int64_t> days;
+        for (std::int64_t d = from; d < to; ++d) {
+            if (Picks(d, year)) days.push_back(d);
+        }
+        if (r_.bySetPos.empty()) return days;
+        std::vector<std::int64_t> picked;
+        const int size = static_cast<int>(days.size());
+        for (int i = 0; i < size; ++i) {
+            if (PicksPosition(r_.bySetPos, i + 1, size)) picked.push_back(days[static_cast<size_t>(i)]);
+        }
+        return picked;
     }
 
 private:
-    // BYxxx parts that only narrow what the frequency yields.
-    bool PassesLimits(std::int64_t day) const {
+    // Whether the rule picks `day` in a period of year `year` (the year matters for BYWEEKNO only).
+    bool Picks(std::int64_t day, int year) const {
         const CivilDateTime c = CivilFromDays(day);
+        const int weekday = WeekdayOfDay(day);
         if (!r_.byMonth.empty() && !Contains(r_.byMonth, c.month)) return false;
-        if (r_.frequency == Frequency::Daily) {
-            if (!r_.byDay.empty() &&
-                std::none_of(r_.byDay.begin(), r_.byDay.end(),
-                             [&](const WeekdayNumber& wd) { return wd.weekday == WeekdayOfDay(day); })) {
-                return false;
-            }
-            if (!r_.byMonthDay.empty()) {
-                const int dim = DaysInMonth(c.year, c.month);
-                if (!Contains(r_.byMonthDay, c.day) && !Contains(r_.byMonthDay, c.day - dim - 1)) return false;
-            }
+        if (!r_.byWeekNo.empty()) {
+            const std::int64_t week1 = FirstWeekStart(year, r_.weekStart);
+            const int weeks = static_cast<int>((FirstWeekStart(year + 1, r_.weekStart) - week1) / 7);
+            if (!PicksPosition(r_.byWeekNo, static_cast<int>((day - week1) / 7) + 1, weeks)) return false;
         }
-        return true;
+        const int daysInYear = IsLeapYear(c.year) ? 366 : 365;
+        const int yearDay = static_cast<int>(day - DaysFromCivil(c.year, 1, 1)) + 1;
+        if (!r_.byYearDay.empty() && !PicksPosition(r_.byYearDay, yearDay, daysInYear)) return false;
+        const int daysInMonth = DaysInMonth(c.year, c.month);
+        if (!r_.byMonthDay.empty() && !PicksPosition(r_.byMonthDay, c.day, daysInMonth)) return false;
+        if (!r_.byDay.empty() && !PicksWeekday(weekday, c, yearDay, daysInYear)) return false;
+        return PicksByDefault(c, weekday);
+    }
+
+    // BYDAY: an ordinal counts that weekday in the month (monthly rules, yearly ones with BYMONTH)
+    // or in the year (other yearly rules); beside BYWEEKNO it is not counted at all.
+    bool PicksWeekday(int weekday, const CivilDateTime& c, int yearDay, int daysInYear) const {
+        const bool inYear = r_.frequency == Frequency::Yearly && r_.byMonth.empty();
+        const bool counted = r_.frequency == Frequency::Monthly || (r_.frequency == Frequency::Yearly && r_.byWeekNo.empty());
+        const int position = inYear ? yearDay : c.day;
+        const int size = inYear ? daysInYear : DaysInMonth(c.year, c.month);
+        return std::any_of(r_.byDay.begin(), r_.byDay.end(), [&](const WeekdayNumber& wd) {
+            if (wd.weekday != weekday) return false;
+            if (wd.ordinal == 0 || !counted) return true;
+            const int fromStart = (position - 1) / 7 + 1;
+            const int fromEnd = (size - position) / 7 + 1;
+            return wd.ordinal == fromStart || wd.ordinal == -fromEnd;
+        });
+    }
+
+    // Without a part that names days, a period picks the series' own day in it.
+    bool PicksByDefault(const CivilDateTime& c, int weekday) const {
+        const bool namesDays = !r_.byDay.empty() || !r_.byMonthDay.empty() || !r_.byYearDay.empty();
+        if (namesDays) return true;
+        switch (r_.frequency) {
+            case Frequency::Daily: return true;
+            case Frequency::Weekly: return weekday == WeekdayOfDay(startDay_);
+            case Frequency::Monthly: return c.day == startCivil_.day;
+            case Frequency::Yearly:
+                if (!r_.byWeekNo.empty()) return weekday == WeekdayOfDay(startDay_);
+                return c.day == startCivil_.day && (!r_.byMonth.empty() || c.month == startCivil_.month);
+        }
+        return false;
     }
 
     const RecurrenceRule& r_;
@@ -266,12 +268,18 @@ std::optional<RecurrenceRule> ParseRecurrenceRule(std::string_view value) {
             if (!ReadIntList(text, 1, 31, true, r.byMonthDay)) return std::nullopt;
         } else if (name == "BYMONTH") {
             if (!ReadIntList(text, 1, 12, false, r.byMonth)) return std::nullopt;
+        } else if (name == "BYWEEKNO") {
+            if (!ReadIntList(text, 1, 53, true, r.byWeekNo)) return std::nullopt;
+        } else if (name == "BYYEARDAY") {
+            if (!ReadIntList(text, 1, 366, true, r.byYearDay)) return std::nullopt;
+        } else if (name == "BYSETPOS") {
+            if (!ReadIntList(text, 1, 366, true, r.bySetPos)) return std::nullopt;
         } else if (name == "WKST") {
             const auto wd = ReadWeekday(text);
             if (!wd) return std::nullopt;
             r.weekStart = *wd;
         } else {
-            return std::nullopt;  // BYSETPOS, BYWEEKNO, BYYEARDAY, BYHOUR, ... are not expanded
+            return std::nullopt;  // BYHOUR, BYMINUTE, BYSECOND are not expanded
         }
     }
     if (!haveFrequency || (r.count && !r.untilText.empty()) || !FitsFrequency(r)) return std::nullopt;
@@ -299,7 +307,8 @@ void ExpandRule(const RecurrenceRule& rule, Ticks seriesStart, Ticks from, Ticks
         if (skip > 0) period = skip * rule.interval;
     }
     const std::int64_t lastDay = DayNumber(to);
-    for (std::int64_t walked = 0; walked < kMaxPeriods; ++walked, period += rule.interval) {
+    const std::int64_t maxPeriods = MaxPeriods(rule.frequency, rule.interval);
+    for (std::int64_t walked = 0; walked < maxPeriods; ++walked, period += rule.interval) {
         if (walker.FirstDayOf(period) > lastDay) return;
         for (std::int64_t day : walker.Candidates(period)) {
             const Ticks t = day * kSecondsPerDay + timeOfDay;

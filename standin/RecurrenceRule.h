@@ -1,7 +1,8 @@
 // Recurrence rules (RRULE) of the kinds calendars use for appointments and time zones: DAILY,
-// WEEKLY (BYDAY), MONTHLY (BYMONTHDAY, BYDAY with or without an ordinal such as 2TU or -1FR) and
-// YEARLY (BYMONTH, with BYMONTHDAY or BYDAY inside those months), with INTERVAL, COUNT, UNTIL,
-// WKST. A rule with any other part is refused rather than read partly.
+// WEEKLY, MONTHLY and YEARLY with INTERVAL, COUNT, UNTIL, WKST and the day-level parts BYMONTH,
+// BYWEEKNO, BYYEARDAY, BYMONTHDAY, BYDAY (with ordinals such as 2TU or -1FR, counted in the
+// month or, in a yearly rule without BYMONTH, in the year) and BYSETPOS. A rule with any other
+// part (hourly rules, BYHOUR, ...) is refused rather than read partly.
 #pragma once
 #include <functional>
 #include <optional>
@@ -29,6 +30,9 @@ struct RecurrenceRule {
     std::vector<WeekdayNumber> byDay;
     std::vector<int> byMonthDay;  // 1..31 or -31..-1
     std::vector<int> byMonth;     // 1..12
+    std::vector<int> byWeekNo;    // 1..53 or -53..-1
+    std::vector<int> byYearDay;   // 1..366 or -366..-1
+    std::vector<int> bySetPos;    // 1..366 or -366..-1
     int weekStart = 1;            // Monday
 };
 

@@ -15,6 +15,8 @@ bool ReadDigits(std::string_view text, size_t pos, size_t count, int& out) {
     return true;
 }
 
+const Ticks k400Years = 146097 * kSecondsPerDay;
+
 }  // namespace
 
 std::optional<Ticks> ParseUtcOffset(std::string_view text) {
@@ -97,7 +99,12 @@ std::optional<Ticks> ZoneDefinition::Observance::LastOnsetAtOrBefore(Ticks wall)
     std::optional<Ticks> best;
     if (start <= wall) best = start;
     if (rule) {
-        if (auto t = LastInstanceAtOrBefore(*rule, start, wall)) best = std::max(best.value_or(*t), *t);
+        // Four hundred years keep the weekdays and the leap days: the rule's days are the same.
+        Ticks origin = start;
+        if (!rule->count && !rule->until) {
+            while (origin > wall) origin -= k400Years;
+        }
+        if (auto t = LastInstanceAtOrBefore(*rule, origin, wall)) best = std::max(best.value_or(*t), *t);
     }
     for (Ticks t : extraOnsets) {
         if (t <= wall) best = std::max(best.value_or(t), t);

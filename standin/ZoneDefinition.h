@@ -7,19 +7,22 @@
 
 #include "standin/CivilTime.h"
 #include "standin/ContentLines.h"
+#include "standin/LocalZone.h"
 #include "standin/RecurrenceRule.h"
 
 namespace standin {
 
-class ZoneDefinition {
+class ZoneDefinition final : public ZoneRules {
 public:
     // nullopt when any observance cannot be read (the zone is then unusable, not guessed).
     static std::optional<ZoneDefinition> FromComponent(const ical::Component& vtimezone);
 
     // The offset from UTC, in seconds, in force at a wall time of this zone.
+    // Observances whose rule has no end also hold before their first onset, as the rule would
+    // have had them, so that a zone written from some recent year on still places older times.
     Ticks OffsetAt(Ticks wall) const;
-    Ticks ToUtc(Ticks wall) const { return wall - OffsetAt(wall); }
-    Ticks FromUtc(Ticks utc) const;
+    Ticks ToUtc(Ticks wall) const override { return wall - OffsetAt(wall); }
+    Ticks FromUtc(Ticks utc) const override;
 
 private:
     struct Observance {
