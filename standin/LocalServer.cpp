@@ -148,9 +148,19 @@ void LocalServer::JoinRunningObjectTable() {
     }
     ::KillTimer(window_, kRotTimer);
     rotApplication_ = server_->CreateApplication();
+    rotGeneration_ = server_->Faults().Generation();
     if (FAILED(::RegisterActiveObject(rotApplication_.Get(), kApplicationClsid, ACTIVEOBJECT_WEAK, &rotCookie_))) {
         rotCookie_ = 0;
     }
+}
+
+// A server that went away (Disconnect) stands for an Outlook that ended and was started again:
+// the table then lists a working Application.
+void LocalServer::RejoinAfterGoingAway() {
+    if (!rotCookie_ || rotGeneration_ == server_->Faults().Generation()) return;
+    ::RevokeActiveObject(rotCookie_, nullptr);
+    rotCookie_ = 0;
+    JoinRunningObjectTable();
 }
 
 void LocalServer::CloseAsTheUserDoes() {
@@ -208,7 +218,10 @@ LRESULT LocalServer::Handle(UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
         case WM_TIMER:
             if (wp == kRotTimer) JoinRunningObjectTable();
-            if (wp == kDeliveryTimer) server_->DeliverDue();
+            if (wp == kDeliveryTimer) {
+                server_->DeliverDue();
+                RejoinAfterGoingAway();
+            }
             return 0;
         case kClientsGone: EndWhenNoClientIsLeft(); return 0;
         case kShowWindow: BecomeVisible(); return 0;

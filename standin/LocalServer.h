@@ -41,6 +41,7 @@ private:
     bool CreateMainWindow();
     void BecomeVisible();
     void JoinRunningObjectTable();
+    void RejoinAfterGoingAway();
     void CloseAsTheUserDoes();
     void EndWhenNoClientIsLeft();
     void Shutdown();
@@ -52,6 +53,7 @@ private:
     DWORD classCookie_ = 0;
     DWORD rotCookie_ = 0;
     Microsoft::WRL::ComPtr<IDispatch> rotApplication_;
+    unsigned rotGeneration_ = 0;
     bool shutDown_ = false;
 };
 
