@@ -73,6 +73,7 @@ protected:
     bool outlookAvailable = true;
     int outlookCreated = 0;
     std::function<void()> onOutlookCreated;
+    std::function<void()> onOutlookAttached;
     std::unique_ptr<App> app;
 
     AppTest() {
@@ -106,6 +107,11 @@ protected:
             ++outlookCreated;
             if (onOutlookCreated) onOutlookCreated();
             if (!outlookAvailable) throw outlook::AutomationError(REGDB_E_CLASSNOTREG, L"Class not registered");
+            return server->CreateApplication();
+        };
+        p.outlookAttach = [this]() -> outlook::Dispatch {
+            if (onOutlookAttached) onOutlookAttached();
+            if (!outlookAvailable) throw outlook::AutomationError(MK_E_UNAVAILABLE, L"Outlook is not running.");
             return server->CreateApplication();
         };
         p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
@@ -338,6 +344,35 @@ TEST_F(AppTest, ExitRemovesTheIconBeforeReleasingOutlook) {
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the message loop ends";
     app.reset();  // the second shutdown is harmless
     EXPECT_EQ(tray.back().message, static_cast<DWORD>(NIM_DELETE));
+}
+
+TEST_F(AppTest, AnUnexpectedFailureInsideATickLeavesPollingRunning) {
+    WriteCalendar({At("Planning", "0945")});
+    ASSERT_TRUE(Start());
+    server->Faults().GoAway();
+    onOutlookAttached = [] { throw std::bad_alloc(); };  // not an automation error
+    Tick(9, 45, 2);
+    EXPECT_TRUE(Timer().Enabled());
+    onOutlookAttached = nullptr;
+    Tick(9, 45, 7);
+    EXPECT_EQ(Sent(), 1u);
+}
+
+TEST_F(AppTest, ExitWhileATickWaitsForOutlookEndsEverythingCleanly) {
+    WriteCalendar({At("Planning", "0945")});
+    ASSERT_TRUE(Start());
+    server->Faults().GoAway();
+    // Exit arrives while the tick waits for Outlook (a sent message runs inside the call).
+    onOutlookAttached = [this] { Config().mnuPopUpMenu.RunCommand(Config().mnuExit); };
+    Tick(9, 45, 2);
+    EXPECT_TRUE(app->ShutDown());
+    EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+    EXPECT_FALSE(app->frmQ().IsLoaded()) << "no window is made again after shutdown";
+    EXPECT_FALSE(Config().IsLoaded());
+    EXPECT_EQ(Sent(), 0u);
+    EXPECT_EQ(server->Count().LiveObjects(), 0);
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_F(AppTest, TaskbarRestartAddsTheIconAgain) {
