@@ -18,6 +18,8 @@ constexpr DWORD kHoldSplash = 4000;
 constexpr int kActivePicture = 2;
 constexpr int kInactivePicture = 3;
 constexpr wchar_t kHelpFile[] = L"HvaneHelp.chm";
+// The tray record names the message the main window listens to.
+static_assert(tray::kCallbackMessage == ui::kTrayCallbackMessage);
 
 }  // namespace
 

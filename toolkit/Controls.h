@@ -44,6 +44,8 @@ protected:
     virtual DWORD WindowExStyle() const { return 0; }
     virtual void OnCommand(WORD /*code*/) {}
     virtual void OnCreated() {}
+    // A frame gathers the controls inside it into one group for the arrow keys.
+    virtual bool GroupsControls() const { return false; }
     HWND Existing() const { return hwnd_; }
     Form& Owner() const { return form_; }
 
@@ -109,6 +111,7 @@ public:
 protected:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
     DWORD WindowStyle() const override { return BS_GROUPBOX; }
+    bool GroupsControls() const override { return true; }
 };
 
 class Label : public Control {

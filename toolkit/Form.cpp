@@ -128,6 +128,8 @@ std::wstring Form::Caption() {
     return text;
 }
 
+void Form::SetDefaultButton(Button& button) { defaultButton_ = &button; }
+
 int Form::Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
 
 HFONT Form::DialogFont(bool bold) const {
@@ -150,10 +152,17 @@ void Form::CreateControls() {
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    for (Control* c : TabOrdered()) c->Create(hwnd_, tooltip_);
+    // The default button carries the thick border that tells the user what Enter presses.
+    if (defaultButton_ && defaultButton_->hwnd_)
+        ::SendMessageW(defaultButton_->hwnd_, BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+}
+
+std::vector<Control*> Form::TabOrdered() const {
     std::vector<Control*> ordered = controls_;
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const Control* a, const Control* b) { return a->spec_.tabIndex < b->spec_.tabIndex; });
-    for (Control* c : ordered) c->Create(hwnd_, tooltip_);
+    return ordered;
 }
 
 void Form::ApplyDpi(UINT dpi) {
@@ -202,6 +211,10 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NEXTDLGCTL:
         MoveFocus(wParam, lParam);
         return 0;
+    case DM_GETDEFID:
+        // The dialog manager's Enter (IsDialogMessage, and an edit control's own Enter) presses the
+        // button this names.
+        return DefaultId();
     case WM_ACTIVATE:
         // A plain window does not keep its focused control across activations as a dialog does:
         // remember it on the way out and give it back on the way in (the first control in tab
@@ -211,7 +224,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
         } else {
             HWND target = lastFocus_ && ::IsWindow(lastFocus_) ? lastFocus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-            if (target) ::SetFocus(target);
+            // A form without focusable controls takes the keyboard itself, as DefWindowProc would
+            // have done had the message been passed on.
+            ::SetFocus(target ? target : hwnd_);
         }
         return 0;
     case WM_CTLCOLORSTATIC:
@@ -264,9 +279,24 @@ void Form::MoveFocus(WPARAM wParam, LPARAM lParam) {
     if (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) ::SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
+// Enter presses the focused push button, or the default button when the focus is elsewhere.
+LRESULT Form::DefaultId() const {
+    HWND focus = ::GetFocus();
+    for (const Control* c : controls_)
+        if (c->hwnd_ && c->hwnd_ == focus && (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
+                                              (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+            return MAKELRESULT(c->id_, DC_HASDEFID);
+    if (defaultButton_ && defaultButton_->hwnd_) return MAKELRESULT(defaultButton_->id_, DC_HASDEFID);
+    return 0;
+}
+
 void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
     const WORD id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
+    if (lParam == 0 && id == IDCANCEL) {  // Esc, from the dialog manager: what the close box does
+        OnCloseBox();
+        return;
+    }
     if (lParam == 0) {  // a menu item or an accelerator
         for (PopupMenu* m : menus_)
             if (m->RunCommand(id)) return;
@@ -274,6 +304,43 @@ void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
     }
     for (Control* c : controls_)
         if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) { c->OnCommand(code); return; }
+}
+
+// The frame (group box) whose rectangle holds the control's, or null.
+const Control* Form::FrameAround(const Control& control) const {
+    const RECT inner = control.PixelRect();
+    for (const Control* c : controls_) {
+        if (c == &control || !c->GroupsControls()) continue;
+        const RECT outer = c->PixelRect();
+        RECT both{};
+        if (::IntersectRect(&both, &outer, &inner) && ::EqualRect(&both, &inner)) return c;
+    }
+    return nullptr;
+}
+
+// The arrow keys move the focus round the focusable controls of the focused control's frame, in
+// tab order. They never leave the frame and never stop on a label or on the frame itself; outside
+// any frame they do nothing.
+void Form::MoveInGroup(HWND from, bool previous) {
+    const Control* at = nullptr;
+    for (const Control* c : controls_)
+        if (c->hwnd_ && c->hwnd_ == from) at = c;
+    if (!at) return;
+    const Control* frame = FrameAround(*at);
+    if (!frame) return;
+    std::vector<Control*> group;
+    for (Control* c : TabOrdered()) {
+        const HWND h = c->hwnd_;
+        if (!h || c->GroupsControls() || FrameAround(*c) != frame) continue;
+        if ((::GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP) && ::IsWindowVisible(h) && ::IsWindowEnabled(h))
+            group.push_back(c);
+    }
+    const auto it = std::find(group.begin(), group.end(), at);
+    if (it == group.end() || group.size() < 2) return;
+    const size_t n = group.size();
+    const size_t i = static_cast<size_t>(it - group.begin());
+    Control* next = group[previous ? (i + n - 1) % n : (i + 1) % n];
+    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next->hwnd_), TRUE);
 }
 
 void Form::AfterDestroy() {
@@ -318,6 +385,16 @@ bool TranslateFormMessage(MSG& msg) {
     wchar_t cls[32] = {};
     ::GetClassNameW(root, cls, 32);
     if (lstrcmpW(cls, kFormClass) != 0) return false;
+    // The dialog manager's arrow keys walk every sibling in window order, labels and frames
+    // included: the form moves the focus itself, inside the frame.
+    const bool arrow = msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT || msg.wParam == VK_UP || msg.wParam == VK_DOWN;
+    if (msg.message == WM_KEYDOWN && arrow && !(::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam,
+                                                               reinterpret_cast<LPARAM>(&msg)) &
+                                                 (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
+        if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA)))
+            form->MoveInGroup(::GetFocus(), msg.wParam == VK_LEFT || msg.wParam == VK_UP);
+        return true;
+    }
     return ::IsDialogMessageW(root, &msg) != FALSE;
 }
 

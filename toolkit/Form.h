@@ -12,6 +12,7 @@
 
 namespace hv::toolkit {
 
+class Button;
 class Control;
 class Timer;
 class PopupMenu;
@@ -52,6 +53,10 @@ public:
     UINT Dpi() const { return dpi_; }
     HFONT DialogFont(bool bold) const;
 
+    // The button that Enter presses while the focus is on a control that is not a push button.
+    // Set before the form loads.
+    void SetDefaultButton(Button& button);
+
 protected:
     // Runs after the window and its controls exist (the toolkit's load event).
     virtual void OnLoad() {}
@@ -79,6 +84,11 @@ private:
     void ApplyDpi(UINT dpi);
     void RouteCommand(WPARAM wParam, LPARAM lParam);
     void MoveFocus(WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultId() const;
+    std::vector<Control*> TabOrdered() const;
+    const Control* FrameAround(const Control& control) const;
+    void MoveInGroup(HWND from, bool previous);
+    friend bool TranslateFormMessage(MSG& msg);
     void AfterDestroy();
 
     FormStyle style_;
@@ -86,6 +96,7 @@ private:
     UINT dpi_ = 96;
     bool unloading_ = false;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was deactivated
+    Control* defaultButton_ = nullptr;
     UniqueGdiObject font_, boldFont_;
     UniqueGdiObject backgroundBrush_;
     HWND tooltip_ = nullptr;  // destroyed with the form window
@@ -100,7 +111,8 @@ void LetPendingMessagesRun();
 // Runs the message loop until WM_QUIT; returns its exit code.
 int RunMessageLoop();
 
-// Gives keyboard navigation (tab, access keys, Enter, Esc) to the form that owns the message.
+// Gives keyboard navigation (tab, arrows inside a frame, access keys, Enter, Esc) to the form that
+// owns the message.
 bool TranslateFormMessage(MSG& msg);
 
 }  // namespace hv::toolkit

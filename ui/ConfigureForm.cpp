@@ -84,6 +84,7 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
     if (mnuExit != kExitCommandId || mnuHelpContents != kHelpContentsCommandId)
         ::OutputDebugStringW(L"Horavane: a menu command id has changed\n");
     settings_.Live().mnuEnableEmailNotification = mnuEnableEmailNotification;
+    SetDefaultButton(cmdOK);
     WireHandlers();
 }
 
@@ -134,12 +135,11 @@ void ConfigureForm::OnCloseBox() {
 }
 
 bool ConfigureForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
-    if (message == WM_MOUSEMOVE) {
-        // The tray icon's callback uses this message number, with the mouse message that happened
-        // over the icon in lParam. The core acts on the two it knows and ignores everything else,
-        // real mouse moves over the visible window included.
+    if (message == kTrayCallbackMessage) {
+        // The core acts on the two mouse messages it knows and ignores every other one.
         commands_.TrayCallback(static_cast<UINT>(lParam));
-        return false;
+        result = 0;
+        return true;
     }
     if (taskbarCreated_ != 0 && message == taskbarCreated_) {
         commands_.TaskbarCreated();

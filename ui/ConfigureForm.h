@@ -18,6 +18,10 @@ inline constexpr UINT kExitCommandId = 40006;
 // The same for Help Contents, which the installer's test uses to check the installed help file.
 inline constexpr UINT kHelpContentsCommandId = 40004;
 
+// The tray icon's callback arrives at the main window as this message, with the mouse message
+// that happened over the icon in lParam.
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+
 class ConfigureForm : public toolkit::Form {
 public:
     ConfigureForm(toolkit::Host& host, ConfigureCommands& commands);

@@ -183,5 +183,20 @@ TEST_F(frmConfigure, TabOrderFollowsTheTabIndexes) {
     EXPECT_EQ(walked.size(), 12u);
 }
 
+// The tray callback has a message of its own. Mouse moves over the visible window carry their
+// coordinates in lParam, where the callback carries the mouse message: from about 131 % scaling
+// the top row reaches x = 515 (double-click) and 516 (right press).
+TEST_F(frmConfigure, OnlyTheTrayCallbackMessageReachesTheTrayHandler) {
+    HWND hwnd = ShowWindow();
+    for (int x : {515, 516, 517, 513, 514}) {
+        ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(x, 0));
+        ::SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, 0));
+    }
+    EXPECT_TRUE(commands.trayCallbacks.empty());
+    ::SendMessageW(hwnd, ui::kTrayCallbackMessage, 1, WM_LBUTTONDBLCLK);
+    ::SendMessageW(hwnd, ui::kTrayCallbackMessage, 1, WM_RBUTTONDOWN);
+    EXPECT_EQ(commands.trayCallbacks, (std::vector<UINT>{WM_LBUTTONDBLCLK, WM_RBUTTONDOWN}));
+}
+
 }  // namespace
 }  // namespace hv::test
