@@ -153,9 +153,39 @@ void Form::CreateControls() {
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
     for (Control* c : TabOrdered()) c->Create(hwnd_, tooltip_);
+    ClipOverlaps();
     // The default button carries the thick border that tells the user what Enter presses.
     if (defaultButton_ && defaultButton_->hwnd_)
         ::SendMessageW(defaultButton_->hwnd_, BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+}
+
+// Where the rectangles of two controls overlap, the one created first lies on top and would take
+// every click there, also on the other's square or first letters. The overlap belongs to the
+// control that begins inside it; the other one is given a window region without it, which clips
+// its hit-testing (and its painting) to the rest of its rectangle. Frames are left whole: a group
+// box lets clicks through to what lies inside it.
+void Form::ClipOverlaps() {
+    for (Control* a : controls_) {
+        if (!a->hwnd_ || a->GroupsControls()) continue;
+        const RECT ra = a->PixelRect();
+        UniqueGdiObject region(::CreateRectRgn(0, 0, ra.right - ra.left, ra.bottom - ra.top));
+        bool clipped = false;
+        for (const Control* b : controls_) {
+            if (b == a || !b->hwnd_ || b->GroupsControls()) continue;
+            const RECT rb = b->PixelRect();
+            RECT both{};
+            const bool bBeginsInside = rb.left > ra.left || (rb.left == ra.left && rb.top > ra.top);
+            if (!bBeginsInside || !::IntersectRect(&both, &ra, &rb)) continue;
+            ::OffsetRect(&both, -ra.left, -ra.top);  // a window region is in the window's own coordinates
+            UniqueGdiObject cut(::CreateRectRgnIndirect(&both));
+            ::CombineRgn(static_cast<HRGN>(region.get()), static_cast<HRGN>(region.get()),
+                         static_cast<HRGN>(cut.get()), RGN_DIFF);
+            clipped = true;
+        }
+        // On success the system owns the region; without overlaps the control keeps no region.
+        if (::SetWindowRgn(a->hwnd_, clipped ? static_cast<HRGN>(region.get()) : nullptr, TRUE) && clipped)
+            region.release();
+    }
 }
 
 std::vector<Control*> Form::TabOrdered() const {

@@ -80,6 +80,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    void ClipOverlaps();
     void CreateFonts();
     void ApplyDpi(UINT dpi);
     void RouteCommand(WPARAM wParam, LPARAM lParam);

@@ -258,6 +258,48 @@ TEST_F(frmConfigureKeys, ArrowKeysStayInsideTheFrameAndSkipLabelsAndFrames) {
     EXPECT_EQ(form.chkSubject.Value() + form.chkLocation.Value() + form.chkComments.Value(), 0) << "nothing toggled";
 }
 
+// A real click of the left button at a point of the screen, as the system delivers it.
+void ClickOnScreen(POINT at) {
+    ::SetCursorPos(at.x, at.y);
+    Settle(30);
+    INPUT buttons[2] = {};
+    buttons[0].type = buttons[1].type = INPUT_MOUSE;
+    buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, buttons, sizeof(INPUT));
+    Settle(150);
+}
+
+// A point of a control given in 96-dpi pixels from its left edge, halfway down, on the screen.
+POINT OnControl(const toolkit::Form& form, toolkit::Control& c, int pixelsAt96) {
+    RECT r{};
+    ::GetWindowRect(c.Hwnd(), &r);
+    return POINT{r.left + ::MulDiv(pixelsAt96, static_cast<int>(form.Dpi()), 96), (r.top + r.bottom) / 2};
+}
+
+using frmConfigureMouse = ConfigureKeys;
+
+// The given rectangles of the format boxes overlap their right-hand neighbours (by 9 and 33
+// pixels at 96 dpi, under the next box's square) and the category label runs under the category
+// box: a click on a box's square or on its caption's first letter reaches that box only.
+TEST_F(frmConfigureMouse, AClickOnABoxsSquareOrFirstLetterTogglesThatBoxOnly) {
+    ShowWindow();
+    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer,
+                                  &form.chkComments, &form.chkReminder, &form.chkCEEnabled};
+    for (int offset : {6, 21}) {  // the centre of the square, the first letter of the caption
+        for (toolkit::CheckBox* box : boxes) {
+            SCOPED_TRACE(NameOf(form, box->Hwnd()) + " at " + std::to_string(offset));
+            int before[7];
+            for (int i = 0; i < 7; ++i) before[i] = boxes[i]->Value();
+            ClickOnScreen(OnControl(form, *box, offset));
+            for (int i = 0; i < 7; ++i)
+                EXPECT_EQ(boxes[i]->Value(), boxes[i] == box ? 1 - before[i] : before[i]) << NameOf(form, boxes[i]->Hwnd());
+        }
+    }
+    ClickOnScreen(OnControl(form, form.txtCategory, 3));
+    EXPECT_EQ(NameOf(form, FocusIn(form.Hwnd())), "txtCategory") << "the left edge of the category box";
+}
+
 // The label in front of the category box carries the access key for it.
 TEST_F(frmConfigureKeys, TheCategoryLabelsAccessKeyReachesTheCategoryBox) {
     form.txtCategory.SetText(L"Pager");
