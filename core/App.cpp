@@ -285,10 +285,11 @@ void App::OpenWebPage() {
     ShellLaunch(page, SW_HIDE, std::nullopt, shell_);
 }
 
-HICON App::Logo() {
-    if (!logo_)
-        logo_.reset(static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0)));
+HICON App::Logo(int pixels) {
+    if (!logo_ || logoPixels_ != pixels) {
+        logo_.reset(toolkit::LoadIconAtSize(IDI_TRAY2, pixels));
+        logoPixels_ = pixels;
+    }
     return logo_.get();
 }
 

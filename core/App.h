@@ -69,7 +69,7 @@ public:
     // SplashCommands
     void SplashClosed() override;
     void OpenWebPage() override;
-    HICON Logo() override;
+    HICON Logo(int pixels) override;
 
 private:
     bool AnotherInstanceRunning();
@@ -88,6 +88,7 @@ private:
     std::wstring instanceName_;
     toolkit::UniqueKernelHandle instanceMutex_;
     toolkit::UniqueIcon logo_;
+    int logoPixels_ = 0;
     bool started_ = false;
     bool shutDown_ = false;
     bool tickRunning_ = false;

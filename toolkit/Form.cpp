@@ -43,6 +43,17 @@ UINT WindowDpi(HWND hwnd) {
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
+// The window rectangle for a client area at a DPI; AdjustWindowRectExForDpi where the system has
+// it (Windows 10 1607 and later), since the frame's metrics grow with the DPI too.
+RECT WindowRectFor(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT r{0, 0, width, height};
+    if (!adjustForDpi || !adjustForDpi(&r, style, FALSE, exStyle, dpi)) ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return r;
+}
+
 void ReportHandlerFailure(const char* what) {
     char text[512];
     std::snprintf(text, sizeof text, "Horavane: an event handler failed: %s\n", what);
@@ -71,14 +82,14 @@ void Form::Load() {
     if (hwnd_ || unloading_) return;
     RegisterFormClass(&Form::WindowProc);
     dpi_ = WindowDpi(nullptr);
-    RECT r{0, 0, Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips)};
-    ::AdjustWindowRectEx(&r, style_.style, FALSE, style_.exStyle);
+    const RECT r = WindowRectFor(Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips), style_.style,
+                                 style_.exStyle, dpi_);
     HWND hwnd = ::CreateWindowExW(style_.exStyle, kFormClass, style_.caption.c_str(), style_.style,
                                   CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!hwnd) return;
     const UINT actual = WindowDpi(hwnd);
-    if (actual != dpi_) ApplyDpi(actual);
+    if (actual != dpi_) ApplyDpi(actual, nullptr);
     CreateFonts();
     if (style_.background != CLR_INVALID)
         backgroundBrush_.reset(::CreateSolidBrush(style_.background));
@@ -148,6 +159,18 @@ void Form::CreateFonts() {
     boldFont_.reset(::CreateFontIndirectW(&lf));
 }
 
+// A control keeps using the font it was given until it is given another (WM_SETFONT does not
+// copy it): the old fonts are released only after every control has the new ones.
+void Form::ChangeDpi(UINT dpi, const RECT* suggested) {
+    ApplyDpi(dpi, suggested);
+    UniqueGdiObject oldFont(font_.release()), oldBold(boldFont_.release());
+    CreateFonts();
+    for (Control* c : controls_) c->Reposition();
+    ClipOverlaps();
+    OnDpiChanged();
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 void Form::CreateControls() {
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -195,10 +218,17 @@ std::vector<Control*> Form::TabOrdered() const {
     return ordered;
 }
 
-void Form::ApplyDpi(UINT dpi) {
+// The window at a new DPI: at the rectangle the system suggests (WM_DPICHANGED, so that it stays
+// on the monitor it moved to), otherwise at its own size for that DPI.
+void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     dpi_ = dpi;
-    RECT r{0, 0, Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips)};
-    ::AdjustWindowRectEx(&r, style_.style, FALSE, style_.exStyle);
+    if (suggested) {
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    const RECT r = WindowRectFor(Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips), style_.style,
+                                 style_.exStyle, dpi);
     ::SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -281,12 +311,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ::EndPaint(hwnd_, &ps);
         return 0;
     }
-    case 0x02E0: {  // WM_DPICHANGED: lay the window out again at the new DPI
-        ApplyDpi(HIWORD(wParam));
-        CreateFonts();
-        for (Control* c : controls_) c->Reposition();
+    case 0x02E0:  // WM_DPICHANGED: lay the window out again at the new DPI, where the system suggests
+        ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     case WM_NCDESTROY: {
         LRESULT r = ::DefWindowProcW(hwnd_, message, wParam, lParam);
         AfterDestroy();
@@ -380,6 +407,26 @@ void Form::AfterDestroy() {
     lastFocus_ = nullptr;
     for (Control* c : controls_) c->hwnd_ = nullptr;
     for (Timer* t : timers_) t->enabled_ = false;
+}
+
+int MetricForDpi(int index, UINT dpi) {
+    using MetricsForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto metricsForDpi = reinterpret_cast<MetricsForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    if (metricsForDpi) return metricsForDpi(index, dpi);
+    return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(WindowDpi(nullptr)));
+}
+
+HICON LoadIconAtSize(int resourceId, int pixels) {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    // Common controls 6 have LoadIconWithScaleDown; the import libraries of some tool chains lack it.
+    using ScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    static const auto scaleDown = reinterpret_cast<ScaleDownFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
+    HICON icon = nullptr;
+    if (scaleDown && SUCCEEDED(scaleDown(instance, MAKEINTRESOURCEW(resourceId), pixels, pixels, &icon)) && icon)
+        return icon;
+    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, pixels, pixels, 0));
 }
 
 void LetPendingMessagesRun() {

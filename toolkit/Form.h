@@ -67,6 +67,8 @@ protected:
     // Messages a form wants to see before the default handling. Return true when handled.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     virtual void OnPaint(HDC) {}
+    // Runs after the window and its controls were laid out again at a new DPI.
+    virtual void OnDpiChanged() {}
 
     const FormStyle& Style() const { return style_; }
     // The window's tooltip control (while loaded), for forms that add tools of their own.
@@ -82,7 +84,8 @@ private:
     void CreateControls();
     void ClipOverlaps();
     void CreateFonts();
-    void ApplyDpi(UINT dpi);
+    void ApplyDpi(UINT dpi, const RECT* suggested);
+    void ChangeDpi(UINT dpi, const RECT* suggested);
     void RouteCommand(WPARAM wParam, LPARAM lParam);
     void MoveFocus(WPARAM wParam, LPARAM lParam);
     LRESULT DefaultId() const;
@@ -105,6 +108,15 @@ private:
     std::vector<Timer*> timers_;
     std::vector<PopupMenu*> menus_;
 };
+
+// A system metric (SM_CXICON, SM_CXSMICON, ...) at a DPI: GetSystemMetricsForDpi where the
+// system has it, otherwise the system's value scaled from its own DPI.
+int MetricForDpi(int index, UINT dpi);
+
+// An icon resource of this program at a size in pixels, owned by the caller: the resource's image
+// of that size, otherwise one scaled down from a larger image (never stretched up from a smaller
+// one where a larger exists).
+HICON LoadIconAtSize(int resourceId, int pixels);
 
 // Dispatches every message already queued, then returns. Handlers, timer ticks included, may run.
 void LetPendingMessagesRun();

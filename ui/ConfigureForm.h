@@ -63,15 +63,18 @@ protected:
     void OnUnload() override;
     void OnCloseBox() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnDpiChanged() override;
 
 private:
     void WireHandlers();
+    void SetWindowIcons();
     void WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox& box);
 
     toolkit::Host& host_;
     ConfigureCommands& commands_;
     settings::Settings settings_;
     std::array<toolkit::UniqueIcon, 3> pictures_;
+    std::array<toolkit::UniqueIcon, 2> windowIcons_;  // big and small, at the window's DPI
     UINT taskbarCreated_ = 0;
 };
 

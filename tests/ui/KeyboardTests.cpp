@@ -358,7 +358,7 @@ class SplashCounter : public ui::SplashCommands {
 public:
     void SplashClosed() override { ++closed; }
     void OpenWebPage() override { ++webPages; }
-    HICON Logo() override { return nullptr; }
+    HICON Logo(int) override { return nullptr; }
     int closed = 0, webPages = 0;
 };
 

@@ -87,7 +87,7 @@ class SplashLogo : public ui::SplashCommands {
 public:
     void SplashClosed() override {}
     void OpenWebPage() override {}
-    HICON Logo() override { return logo_.get(); }
+    HICON Logo(int) override { return logo_.get(); }
 
 private:
     toolkit::UniqueIcon logo_{static_cast<HICON>(
