@@ -111,6 +111,18 @@ void Form::Show() {
     if (!hwnd) return;
     ::ShowWindow(hwnd, SW_SHOW);
     ::SetForegroundWindow(hwnd);
+    // A hidden window can already be the foreground one (the tray menu's owner): it is then not
+    // activated again, and the keyboard stays where it was while the window was hidden.
+    HWND focus = ::GetFocus();
+    if (::GetForegroundWindow() == hwnd && (!focus || !::IsChild(hwnd, focus))) ::SetFocus(FocusTarget());
+}
+
+// Where the keyboard goes when the window is activated: back to the control that had it, else the
+// first control in tab order, else the window itself.
+HWND Form::FocusTarget() const {
+    if (lastFocus_ && ::IsWindow(lastFocus_)) return lastFocus_;
+    HWND first = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    return first ? first : hwnd_;
 }
 
 void Form::Hide() {
@@ -283,10 +295,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             HWND focus = ::GetFocus();
             if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
         } else {
-            HWND target = lastFocus_ && ::IsWindow(lastFocus_) ? lastFocus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
             // A form without focusable controls takes the keyboard itself, as DefWindowProc would
             // have done had the message been passed on.
-            ::SetFocus(target ? target : hwnd_);
+            ::SetFocus(FocusTarget());
         }
         return 0;
     case WM_CTLCOLORSTATIC:
