@@ -259,9 +259,20 @@ TEST_F(frmConfigureKeys, ArrowKeysStayInsideTheFrameAndSkipLabelsAndFrames) {
 }
 
 // A real click of the left button at a point of the screen, as the system delivers it.
+// The pointer is moved first and must have settled there (the window system may still deliver a
+// motion from where it was) before the button goes down.
 void ClickOnScreen(POINT at) {
-    ::SetCursorPos(at.x, at.y);
-    Settle(30);
+    for (int stable = 0, tries = 0; stable < 3 && tries < 100; ++tries) {
+        POINT now{};
+        ::GetCursorPos(&now);
+        if (now.x == at.x && now.y == at.y) {
+            ++stable;
+        } else {
+            stable = 0;
+            ::SetCursorPos(at.x, at.y);
+        }
+        Settle(40);
+    }
     INPUT buttons[2] = {};
     buttons[0].type = buttons[1].type = INPUT_MOUSE;
     buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -291,12 +302,17 @@ TEST_F(frmConfigureMouse, AClickOnABoxsSquareOrFirstLetterTogglesThatBoxOnly) {
             SCOPED_TRACE(NameOf(form, box->Hwnd()) + " at " + std::to_string(offset));
             int before[7];
             for (int i = 0; i < 7; ++i) before[i] = boxes[i]->Value();
+            const int was = box->Value();
             ClickOnScreen(OnControl(form, *box, offset));
+            // Real input reaches the window at the window system's pace: wait (within reason) for
+            // the click to be handled before looking at every box.
+            for (int waited = 0; waited < 5000 && box->Value() == was; waited += 20) Settle(20);
             for (int i = 0; i < 7; ++i)
                 EXPECT_EQ(boxes[i]->Value(), boxes[i] == box ? 1 - before[i] : before[i]) << NameOf(form, boxes[i]->Hwnd());
         }
     }
     ClickOnScreen(OnControl(form, form.txtCategory, 3));
+    for (int waited = 0; waited < 5000 && ::GetFocus() != form.txtCategory.Hwnd(); waited += 20) Settle(20);
     EXPECT_EQ(NameOf(form, FocusIn(form.Hwnd())), "txtCategory") << "the left edge of the category box";
 }
 
