@@ -46,6 +46,8 @@ protected:
     virtual void OnCreated() {}
     // A frame gathers the controls inside it into one group for the arrow keys.
     virtual bool GroupsControls() const { return false; }
+    // A label is passive text: where it overlaps another control, the other one keeps the overlap.
+    virtual bool YieldsOverlaps() const { return false; }
     HWND Existing() const { return hwnd_; }
     Form& Owner() const { return form_; }
 
@@ -122,6 +124,7 @@ public:
 protected:
     const wchar_t* WindowClass() const override { return L"STATIC"; }
     DWORD WindowStyle() const override { return SS_LEFT | SS_NOTIFY; }
+    bool YieldsOverlaps() const override { return true; }
     void OnCommand(WORD code) override;
 };
 

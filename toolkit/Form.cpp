@@ -196,8 +196,9 @@ void Form::CreateControls() {
 
 // Where the rectangles of two controls overlap, the one created first lies on top and would take
 // every click there, also on the other's square or first letters. The overlap belongs to the
-// control that begins inside it; the other one is given a window region without it, which clips
-// its hit-testing (and its painting) to the rest of its rectangle. Frames are left whole: a group
+// control whose top-left corner lies inside the other, and never to a label over another control;
+// the other one is given a window region
+// without it, which clips its hit-testing (and its painting) to the rest of its rectangle. Frames are left whole: a group
 // box lets clicks through to what lies inside it.
 void Form::ClipOverlaps() {
     for (Control* a : controls_) {
@@ -209,8 +210,10 @@ void Form::ClipOverlaps() {
             if (b == a || !b->hwnd_ || b->GroupsControls()) continue;
             const RECT rb = b->PixelRect();
             RECT both{};
-            const bool bBeginsInside = rb.left > ra.left || (rb.left == ra.left && rb.top > ra.top);
-            if (!bBeginsInside || !::IntersectRect(&both, &ra, &rb)) continue;
+            const bool bBeginsInside = ::PtInRect(&ra, POINT{rb.left, rb.top}) && (rb.left != ra.left || rb.top != ra.top);
+            const bool bOwns = a->YieldsOverlaps() ? !b->YieldsOverlaps() || bBeginsInside
+                                                   : bBeginsInside && !b->YieldsOverlaps();
+            if (!bOwns || !::IntersectRect(&both, &ra, &rb)) continue;
             ::OffsetRect(&both, -ra.left, -ra.top);  // a window region is in the window's own coordinates
             UniqueGdiObject cut(::CreateRectRgnIndirect(&both));
             ::CombineRgn(static_cast<HRGN>(region.get()), static_cast<HRGN>(region.get()),
