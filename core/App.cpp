@@ -19,6 +19,8 @@ constexpr DWORD kHoldSplash = 4000;
 constexpr int kActivePicture = 2;
 constexpr int kInactivePicture = 3;
 constexpr wchar_t kHelpFile[] = L"HvaneHelp.chm";
+// The tray record names the message the main window listens to.
+static_assert(tray::kCallbackMessage == ui::kTrayCallbackMessage);
 
 }  // namespace
 
@@ -305,10 +307,11 @@ void App::OpenWebPage() {
     ShellLaunch(page, SW_HIDE, std::nullopt, shell_);
 }
 
-HICON App::Logo() {
-    if (!logo_)
-        logo_.reset(static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0)));
+HICON App::Logo(int pixels) {
+    if (!logo_ || logoPixels_ != pixels) {
+        logo_.reset(toolkit::LoadIconAtSize(IDI_TRAY2, pixels));
+        logoPixels_ = pixels;
+    }
     return logo_.get();
 }
 

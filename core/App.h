@@ -72,7 +72,7 @@ public:
     // SplashCommands
     void SplashClosed() override;
     void OpenWebPage() override;
-    HICON Logo() override;
+    HICON Logo(int pixels) override;
 
 private:
     bool AnotherInstanceRunning();
@@ -94,6 +94,7 @@ private:
     std::wstring instanceName_;
     toolkit::UniqueKernelHandle instanceMutex_;
     toolkit::UniqueIcon logo_;
+    int logoPixels_ = 0;
     bool started_ = false;
     bool shutDown_ = false;
     bool tickRunning_ = false;
