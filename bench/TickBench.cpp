@@ -1,14 +1,21 @@
 // One full poll over a day of N appointments: the scan, the due test of every entry, no sends.
-// Prints a table: automation calls per tick, calls per pending entry, and the median wall time.
+// Measured two ways: against the stand-in in this process, and against OutlookStandin.exe in a
+// process of its own, as against Outlook, where every call is a round trip to another process.
+// Prints per poll: the automation calls (Invoke), the GetIDsOfNames calls, the calls per pending
+// entry and the median wall time.
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "outlook/OutlookAutomation.h"
+#include "standin/LocalServer.h"
 #include "standin/Standin.h"
 #include "tests/support/Calendar.h"
 #include "tests/support/FakeCommands.h"
@@ -41,60 +48,116 @@ std::string DayOf(int n) {
     return hv::test::Ics(events);
 }
 
+struct Counts {
+    long calls = 0, lookups = 0;
+};
+
 struct Row {
     int n;
     int pending;
-    long callsPerTick;
+    Counts perPoll;
     double median;
 };
 
-Row Measure(int n) {
+// Polls once to warm up, once counted, then `runs` times timed.
+Row Measure(int n, hv::outlook::OutlookAutomation& engine, const std::function<Counts()>& count, int runs) {
+    engine.Poll();
+    const Counts before = count();
+    engine.Poll();
+    const Counts after = count();
+    std::vector<double> times;
+    for (int r = 0; r < runs; ++r) {
+        const auto t0 = std::chrono::steady_clock::now();
+        engine.Poll();
+        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    return {n, engine.PendingCount(), {after.calls - before.calls, after.lookups - before.lookups}, times[times.size() / 2]};
+}
+
+// The settings, windows and clock a poll needs.
+struct Desk {
     hv::test::RegistrySandbox sandbox;
     hv::test::ScriptedHost host;
-    host.SetNow(2026, 12, 7, 8, 0, 0);
     hv::test::FakeCommands commands;
-    hv::ui::ConfigureForm form(host, commands);
-    hv::ui::QForm viewer(host);
-    form.txtEmailAddress.SetText(L"pager@example.com");
+    hv::ui::ConfigureForm form{host, commands};
+    hv::ui::QForm viewer{host};
+    Desk() {
+        host.SetNow(2026, 12, 7, 8, 0, 0);
+        form.txtEmailAddress.SetText(L"pager@example.com");
+    }
+};
+
+Row InProcess(int n) {
+    Desk desk;
     standin::Config config;
     config.calendarText = DayOf(n);
     config.topFolderName = L"Mailbox - Bench";
     auto server = standin::CreateServer(config);
-    hv::outlook::OutlookAutomation engine(host, form.Settings(), viewer.txtQ,
+    hv::outlook::OutlookAutomation engine(desk.host, desk.form.Settings(), desk.viewer.txtQ,
                                           [&] { return server->CreateApplication(); });
     engine.OpenOutlookSession();
+    return Measure(n, engine, [&] { return Counts{server->Count().TotalCalls(), server->Count().NameLookups()}; },
+                   n >= 1000 ? 7 : 21);
+}
 
-    auto tick = [&] {
-        engine.ScanTodaysAppointments();
-        for (int i = 1; i <= engine.PendingCount(); ++i)
-            if (engine.IsAppointmentDue(i)) engine.SendNotification(i);
+// The running stand-in's counters, published into its registry key.
+Counts StandinCounters() {
+    HWND window = ::FindWindowW(standin::kMainWindowClass, nullptr);
+    DWORD_PTR answer = 0;
+    if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer)) return {};
+    // The user's own key, not the sandbox this process's HKEY_CURRENT_USER points at.
+    HKEY user = nullptr;
+    if (::RegOpenCurrentUser(KEY_READ, &user) != ERROR_SUCCESS) return {};
+    auto read = [user](const wchar_t* name) {
+        DWORD value = 0, bytes = sizeof value;
+        ::RegGetValueW(user, standin::kCountersKey, name, RRF_RT_REG_DWORD, nullptr, &value, &bytes);
+        return static_cast<long>(value);
     };
-    tick();  // warm up
-    const long before = server->Count().TotalCalls();
-    tick();
-    const long calls = server->Count().TotalCalls() - before;
+    const Counts counts{read(L"TotalCalls"), read(L"GetIDsOfNames")};
+    ::RegCloseKey(user);
+    return counts;
+}
 
-    std::vector<double> times;
-    const int runs = n >= 1000 ? 7 : 21;
-    for (int r = 0; r < runs; ++r) {
-        const auto t0 = std::chrono::steady_clock::now();
-        tick();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+void SetStandinText(const wchar_t* name, const std::wstring& value) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\OutlookStandin", name, REG_SZ, value.c_str(),
+                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+Row AcrossProcesses(int n) {
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring calendar = std::wstring(temp) + L"tick-bench.ics";
+    std::ofstream(calendar.c_str(), std::ios::binary | std::ios::trunc) << DayOf(n);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OutlookStandin");
+    SetStandinText(L"CalendarFile", calendar);
+    SetStandinText(L"TopFolderName", L"Mailbox - Bench");
+    Row row{};
+    {
+        Desk desk;  // its registry sandbox covers Horavane's own settings only, as the stand-in runs elsewhere
+        hv::outlook::OutlookAutomation engine(desk.host, desk.form.Settings(), desk.viewer.txtQ);
+        if (engine.OpenOutlookSession() != hv::outlook::OutlookAutomation::kNothing)
+            row = Measure(n, engine, StandinCounters, 5);
+        engine.CloseOutlookSession();
     }
-    std::sort(times.begin(), times.end());
-    return {n, engine.PendingCount(), calls, times[times.size() / 2]};
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\OutlookStandin");
+    ::DeleteFileW(calendar.c_str());
+    return row;
+}
+
+void Print(const char* where, const Row& r) {
+    std::printf("%-16s %6d %8d %12ld %14ld %12.2f %12.2f\n", where, r.n, r.pending, r.perPoll.calls, r.perPoll.lookups,
+                r.pending ? static_cast<double>(r.perPoll.calls) / r.pending : 0.0, r.median);
 }
 
 }  // namespace
 
 int main() {
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    std::printf("%8s %8s %14s %16s %14s\n", "N", "pending", "calls/tick", "calls/entry", "median ms");
-    for (int n : {10, 100, 1000}) {
-        const Row r = Measure(n);
-        std::printf("%8d %8d %14ld %16.2f %14.2f\n", r.n, r.pending, r.callsPerTick,
-                    r.pending ? static_cast<double>(r.callsPerTick) / r.pending : 0.0, r.median);
-    }
+    std::printf("%-16s %6s %8s %12s %14s %12s %12s\n", "Outlook", "N", "pending", "calls/poll", "GetIDsOfNames",
+                "calls/entry", "median ms");
+    for (int n : {10, 100, 1000}) Print("in-process", InProcess(n));
+    for (int n : {10, 100}) Print("other process", AcrossProcesses(n));
     ::CoUninitialize();
     return 0;
 }
