@@ -83,9 +83,14 @@ LocalServer::LocalServer(StartedBy startedBy) : startedBy_(startedBy) {
     server_->onClientsGone = [this] {
         if (window_) ::PostMessageW(window_, kClientsGone, 0, 0);
     };
+    // At once, so that a client that attaches again right after finds the working Application.
+    server_->onGoneAway = [this] { RejoinAfterGoingAway(); };
 }
 
-LocalServer::~LocalServer() { server_->onClientsGone = nullptr; }
+LocalServer::~LocalServer() {
+    server_->onClientsGone = nullptr;
+    server_->onGoneAway = nullptr;
+}
 
 bool LocalServer::CreateMainWindow() {
     WNDCLASSEXW wc{};
@@ -229,10 +234,7 @@ LRESULT LocalServer::Handle(UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
         case WM_TIMER:
             if (wp == kRotTimer) JoinRunningObjectTable();
-            if (wp == kDeliveryTimer) {
-                server_->DeliverDue();
-                RejoinAfterGoingAway();
-            }
+            if (wp == kDeliveryTimer) server_->DeliverDue();
             return 0;
         case kClientsGone: EndWhenNoClientIsLeft(); return 0;
         case kShowWindow: BecomeVisible(); return 0;

@@ -114,6 +114,10 @@ Microsoft::WRL::ComPtr<IDispatch> ServerState::CreateApplication() {
 
 HRESULT ServerState::BeforeCall() {
     if (controls_) controls_->Poll();
+    if (faults_.Generation() != generationSeen_) {
+        generationSeen_ = faults_.Generation();
+        if (onGoneAway) onGoneAway();
+    }
     // Outlook turns calls down while it starts (loading its add-ins) through its message
     // filter's HandleInComingCall. Wine does not honour a server's rejection there, so the
     // stand-in answers RPC_E_CALL_REJECTED from the call itself, which reaches the client as the

@@ -69,6 +69,8 @@ public:
     long ObjectsHeldByClients() const { return heldObjects_; }
     // Called when the last object held by a client in another process is let go.
     std::function<void()> onClientsGone;
+    // Called when the server has gone away (Disconnect), before the call that found it out fails.
+    std::function<void()> onGoneAway;
 
 
 private:
@@ -102,6 +104,7 @@ private:
     std::vector<Queued> queue_;
     std::unordered_set<IDispatch*> objects_;
     long heldObjects_ = 0;
+    unsigned generationSeen_ = 0;
 };
 
 }  // namespace standin

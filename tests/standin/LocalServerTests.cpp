@@ -413,11 +413,17 @@ TEST_F(StandinProcess, DisconnectAndFailMemberSteerTheRunningServer) {
     auto restarted = Create();
     ASSERT_TRUE(restarted);
     EXPECT_EQ(Text(restarted.Get(), L"Version"), L"9.0.0.3821");
-    // The running object table lists a working Application again, as after a restart.
-    EXPECT_TRUE(Eventually([&] {
-        auto running = Active();
-        return running && Try(running.Get(), L"Version", out) == S_OK;
-    }, 3000));
+    // The running object table lists a working Application again, as after a restart, and again
+    // after the next outage.
+    for (DWORD outage : {5u, 6u}) {
+        ComPtr<IDispatch> running;
+        EXPECT_TRUE(Eventually([&] {
+            running = Active();
+            return running && Try(running.Get(), L"Version", out) == S_OK;
+        }, 3000)) << "outage " << outage - 1;
+        SetNumber(L"Disconnect", outage);
+        EXPECT_TRUE(Eventually([&] { return Try(running.Get(), L"Version", out) == RPC_E_DISCONNECTED; }, 3000));
+    }
 }
 
 // HKLM of this process redirected to a private key for the length of a test.
