@@ -151,6 +151,56 @@ standin_unregister() { "$HV_WINE" "$STANDIN_EXE" /unregserver >/dev/null 2>&1; }
 # when Horavane lets go of it. standin_close closes a running one as the user closes Outlook.
 standin_running() { [ -n "$(drv procs OutlookStandin.exe | tr -d '\r')" ]; }
 standin_close() { "$HV_WINE" "$STANDIN_EXE" /close >/dev/null 2>&1; }
+# Started as a user starts Outlook (no arguments): its window comes and it runs until closed;
+# Horavane attaches to it. A scenario closes it again (standin_close) before it ends.
+STANDIN_WINDOW='class:OutlookStandinMain:Outlook stand-in'
+standin_start() {
+  (cd "$WORK" && exec "$HV_WINE" "$STANDIN_EXE") </dev/null >>"$WORK/standin.log" 2>&1 &
+  drv wait-window "$STANDIN_WINDOW" 30 >/dev/null || fail "the stand-in started by the user shows no window"
+  log "stand-in started as the user starts Outlook"
+}
+# standin_counter NAME: one of the running stand-in's counters (/counters).
+standin_counter() {
+  "$HV_WINE" "$STANDIN_EXE" /counters 2>/dev/null | tr -d '\r' | sed -n "s/^$1=//p"
+}
+
+# --- the guard's security prompts (stand-in value Guard) ---
+
+PROMPT='class:OutlookStandinPrompt:Microsoft Outlook'
+PROMPTS_SEEN=0
+# prompt_wait TIMEOUT: waits for the next prompt; PROMPT_KIND is "address" (its "Allow access
+# for" box, id 100) or "send" (its wait bar, id 102).
+prompt_wait() {
+  local controls
+  drv wait-window "$PROMPT" "$1" >/dev/null || return 1
+  controls=$(drv text "$PROMPT" | tr -d '\r' | cut -f1)
+  if grep -qx 102 <<<"$controls"; then PROMPT_KIND=send
+  elif grep -qx 100 <<<"$controls"; then PROMPT_KIND=address
+  else fail "a prompt that is neither the address nor the send prompt: $(drv text "$PROMPT" | tr '\r\n\t' '  ')"; fi
+  PROMPTS_SEEN=$(( PROMPTS_SEEN + 1 ))
+  PROMPT_SHOWN_S=$(now_s)
+  log "prompt $PROMPTS_SEEN: $PROMPT_KIND"
+}
+# prompt_answer allow|deny: presses Allow (once it is enabled: the send prompt's wait) or Deny
+# and waits for the prompt to go.
+prompt_answer() {
+  local button=2
+  if [ "$1" == allow ]; then
+    button=1
+    drv wait-enabled "$PROMPT" "$button" 10 >/dev/null || fail "Allow of the $PROMPT_KIND prompt stays disabled"
+  fi
+  drv press "$PROMPT" "$button" >/dev/null || fail "cannot press $1 on the $PROMPT_KIND prompt"
+  drv wait-gone "$PROMPT" 5 >/dev/null || fail "the $PROMPT_KIND prompt stays after $1"
+  log "prompt $PROMPTS_SEEN: $1"
+}
+# The address prompt answered with "Allow access for" MINUTES ticked: no address prompt comes
+# for that long.
+prompt_allow_for() {
+  [ "$PROMPT_KIND" == address ] || fail "a $PROMPT_KIND prompt where the address prompt was expected"
+  drv check "$PROMPT" 100 1 >/dev/null || fail "cannot tick Allow access for"
+  drv select "$PROMPT" 101 "$1" >/dev/null || fail "cannot choose $1 for Allow access for"
+  prompt_answer allow
+}
 
 # --- calendar and outbox ---
 
