@@ -6,6 +6,7 @@
 #include "resources/version.h"
 #include "toolkit/AnsiText.h"
 #include "toolkit/DateForms.h"
+#include "toolkit/ScopeExit.h"
 #include "toolkit/VersionInfo.h"
 
 namespace hv::core {
@@ -18,6 +19,8 @@ constexpr DWORD kHoldSplash = 4000;
 constexpr int kActivePicture = 2;
 constexpr int kInactivePicture = 3;
 constexpr wchar_t kHelpFile[] = L"HvaneHelp.chm";
+// The tray record names the message the main window listens to.
+static_assert(tray::kCallbackMessage == ui::kTrayCallbackMessage);
 
 }  // namespace
 
@@ -28,7 +31,9 @@ App::App(Platform platform)
       frmConfigure_(host_, *this),
       frmQ_(host_),
       frmSplash_(*this),
-      outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory)),
+      outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory),
+               std::move(platform.outlookAttach)),
+      busyFilter_([this] { return outlook_.Client().PatienceMs(); }),
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
     frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };
@@ -62,22 +67,31 @@ bool App::Main() {
     frmQ_.Load();
     frmSplash_.Show();
     frmConfigure_.Hide();
+    // Exit may arrive at every point where pending messages run (the installer sends it): start-up
+    // then ends there.
     toolkit::LetPendingMessagesRun();
+    if (shutDown_) return false;
 
-    if (outlook_.OpenOutlookSession() == outlook::OutlookAutomation::kNothing) {
+    busyFilterRegistration_.emplace(&busyFilter_);  // a busy Outlook is waited for
+    const std::wstring session = outlook_.OpenOutlookSession();
+    if (shutDown_) return false;
+    if (session == outlook::OutlookAutomation::kNothing) {
         frmConfigure_.Unload();
         host_.ShowMessage(nullptr, L"Failed to open Outlook.", MB_OK | MB_ICONEXCLAMATION,
                          toolkit::ReadVersionInfo().productName);
         return false;
     }
     toolkit::LetPendingMessagesRun();
+    if (shutDown_) return false;
     host_.Sleep(kHoldAfterSession);
     toolkit::LetPendingMessagesRun();
+    if (shutDown_) return false;
     frmConfigure_.tmrChkCalEvents.SetInterval(kPollInterval);
     frmConfigure_.tmrChkCalEvents.SetEnabled(true);
 
     frmSplash_.Show();
     toolkit::LetPendingMessagesRun();
+    if (shutDown_) return false;
     host_.Sleep(kHoldSplash);
     frmSplash_.Hide();
 
@@ -107,6 +121,7 @@ void App::Shutdown(bool endMessageLoop) {
     tray_.Delete();
     if (first) toolkit::LetPendingMessagesRun();
     outlook_.CloseOutlookSession();
+    busyFilterRegistration_.reset();
     frmConfigure_.Unload();
     frmSplash_.Unload();
     frmQ_.Unload();
@@ -123,6 +138,24 @@ bool App::TickSkipped() {
 void App::tmrChkCalEvents_Timer() {
     if (tickRunning_ || shutDown_) return;  // ticks never overlap, and none runs after shutdown
     tickRunning_ = true;
+    bool skipped = false;
+    // Whatever happens inside the tick, it ends here and the timer is armed again by the usual
+    // rule: a skipped tick always, a full one while notification is on.
+    const toolkit::ScopeExit rearm([&] {
+        tickRunning_ = false;
+        if (shutDown_) return;
+        if (skipped || frmConfigure_.chkCEEnabled.Value() == 1) frmConfigure_.tmrChkCalEvents.SetEnabled(true);
+    });
+    try {
+        skipped = !RunTick();
+    } catch (...) {
+        // An unexpected failure (a date the system cannot format, no memory left) ends this tick
+        // only; the next one tries again.
+    }
+}
+
+// The tick's work; false when it was skipped.
+bool App::RunTick() {
     toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
     timer.SetInterval(kPollInterval);
     timer.SetEnabled(false);
@@ -130,18 +163,9 @@ void App::tmrChkCalEvents_Timer() {
         frmSplash_.Load();
         frmSplash_.Hide();
     }
-    if (TickSkipped()) {
-        timer.SetEnabled(true);
-        tickRunning_ = false;
-        return;
-    }
-    outlook_.ScanTodaysAppointments();
-    const int count = outlook_.PendingCount();
-    for (int n = 1; n <= count && !shutDown_; ++n)
-        if (outlook_.IsAppointmentDue(n)) outlook_.SendNotification(n);
-    tickRunning_ = false;
-    if (shutDown_) return;
-    if (frmConfigure_.chkCEEnabled.Value() == 1) timer.SetEnabled(true);
+    if (TickSkipped()) return false;
+    outlook_.Poll([this] { return shutDown_; });
+    return true;
 }
 
 // --- Notification switch ---
@@ -197,7 +221,7 @@ void App::mnuEnableEmailNotification_Click() {
 
 bool App::SendTestMessage() {
     const outlook::SendResult result = outlook_.SendNotification(0);
-    if (result == outlook::SendResult::Failed)
+    if (result == outlook::SendResult::Failed || result == outlook::SendResult::Denied)
         host_.ShowMessage(frmConfigure_.Visible() ? frmConfigure_.Hwnd() : nullptr,
                          L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),
                          MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
@@ -283,10 +307,11 @@ void App::OpenWebPage() {
     ShellLaunch(page, SW_HIDE, std::nullopt, shell_);
 }
 
-HICON App::Logo() {
-    if (!logo_)
-        logo_.reset(static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0)));
+HICON App::Logo(int pixels) {
+    if (!logo_ || logoPixels_ != pixels) {
+        logo_.reset(toolkit::LoadIconAtSize(IDI_TRAY2, pixels));
+        logoPixels_ = pixels;
+    }
     return logo_.get();
 }
 

@@ -3,8 +3,10 @@
 // and its menu, help and About, and shuts everything down.
 #pragma once
 #include <memory>
+#include <optional>
 
 #include "core/ShellLaunch.h"
+#include "outlook/MessageFilter.h"
 #include "outlook/OutlookAutomation.h"
 #include "tray/TrayIcon.h"
 #include "ui/ConfigureForm.h"
@@ -21,6 +23,7 @@ struct Platform {
     explicit Platform(toolkit::Host& h) : host(h) {}
     toolkit::Host& host;
     outlook::ApplicationFactory outlookFactory = outlook::CreateOutlookApplication;
+    outlook::ApplicationFactory outlookAttach = outlook::AttachToRunningOutlook;
     tray::ShellNotify trayShell = tray::TrayIcon::DefaultShell();
     ShellPlatform* shell = nullptr;  // null: the real shell
     std::wstring instanceName;       // empty: one instance per user of this program
@@ -69,11 +72,12 @@ public:
     // SplashCommands
     void SplashClosed() override;
     void OpenWebPage() override;
-    HICON Logo() override;
+    HICON Logo(int pixels) override;
 
 private:
     bool AnotherInstanceRunning();
     bool TickSkipped();
+    bool RunTick();
     void Shutdown(bool endMessageLoop);
     std::wstring TrayTooltip(const wchar_t* state) const;
 
@@ -84,10 +88,13 @@ private:
     ui::QForm frmQ_;
     ui::SplashForm frmSplash_;
     outlook::OutlookAutomation outlook_;
+    outlook::BusyRetryFilter busyFilter_;
+    std::optional<outlook::MessageFilterRegistration> busyFilterRegistration_;
     tray::TrayIcon tray_;
     std::wstring instanceName_;
     toolkit::UniqueKernelHandle instanceMutex_;
     toolkit::UniqueIcon logo_;
+    int logoPixels_ = 0;
     bool started_ = false;
     bool shutDown_ = false;
     bool tickRunning_ = false;

@@ -1,5 +1,6 @@
 #include "outlook/Automation.h"
 
+#include <utility>
 #include <vector>
 
 #include "toolkit/AnsiText.h"
@@ -41,11 +42,28 @@ AutomationError FromException(HRESULT hr, EXCEPINFO& info) {
     return AutomationError(effective, description);
 }
 
-DISPID IdOf(IDispatch* object, const wchar_t* name) {
+bool TurnedDown(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER; }
+
+// Makes the call, and again after a wait while a busy server turns it down (Wine hands the
+// rejection back from the call itself rather than through the message filter), until the
+// patience is spent. Without a policy the call is made once.
+template <class F>
+HRESULT Attempt(const RetryPolicy* policy, F&& call) {
+    DWORD waited = 0;
+    for (;;) {
+        const HRESULT hr = call();
+        if (!policy || !TurnedDown(hr) || waited >= policy->patienceMs) return hr;
+        policy->wait(RetryPolicy::kWaitMs);
+        waited += RetryPolicy::kWaitMs;
+    }
+}
+
+DISPID IdOf(IDispatch* object, const wchar_t* name, const RetryPolicy* policy = nullptr) {
     if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    const HRESULT hr =
+        Attempt(policy, [&] { return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); });
     if (FAILED(hr)) {
         if (hr == DISP_E_UNKNOWNNAME)
             throw AutomationError(hr, L"Object doesn't support this property or method: " + std::wstring(name));
@@ -54,7 +72,8 @@ DISPID IdOf(IDispatch* object, const wchar_t* name) {
     return id;
 }
 
-Variant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list<Variant> args) {
+Variant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list<Variant> args,
+                 const RetryPolicy* policy = nullptr) {
     // DISPPARAMS takes the arguments last to first.
     std::vector<VARIANT> reversed(args.size());
     size_t i = args.size();
@@ -68,8 +87,11 @@ Variant InvokeId(IDispatch* object, DISPID id, WORD flags, std::initializer_list
     Variant result;
     EXCEPINFO info{};
     UINT argError = 0;
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                      flags == DISPATCH_PROPERTYPUT ? nullptr : result.get(), &info, &argError);
+    const HRESULT hr = Attempt(policy, [&] {
+        ::VariantClear(result.get());
+        return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                              flags == DISPATCH_PROPERTYPUT ? nullptr : result.get(), &info, &argError);
+    });
     if (hr == DISP_E_EXCEPTION) throw FromException(hr, info);
     if (FAILED(hr)) throw AutomationError(hr, SystemText(hr));
     return result;
@@ -210,6 +232,77 @@ std::wstring TypeName(IDispatch* object) {
         }
     }
     return L"Object";
+}
+
+// ---- AutomationClient ----
+
+AutomationClient::AutomationClient(std::function<void(DWORD)> wait) : policy_{kPatienceAfterOpening, std::move(wait)} {}
+
+AutomationClient::Patience::Patience(AutomationClient& client, DWORD ms) : client_(client), saved_(client.policy_.patienceMs) {
+    client_.policy_.patienceMs = ms;
+}
+
+AutomationClient::Patience::~Patience() { client_.policy_.patienceMs = saved_; }
+
+void AutomationClient::Close() {
+    closed_ = true;
+    ForgetObjects();
+    ids_.clear();
+    typeInfos_.clear();
+}
+
+void AutomationClient::ForgetObjects() { interfaces_.clear(); }
+
+IUnknown* AutomationClient::InterfaceOf(IDispatch* object) {
+    const auto known = interfaces_.find(object);
+    if (known != interfaces_.end()) return known->second.second.Get();
+    // The object's type information names its interface. COM hands out one proxy per server
+    // object, so objects of one interface answer with the same type information object, whose
+    // identity is the key of the cached DISPIDs. Objects without type information get none.
+    ComPtr<IUnknown> identity;
+    UINT count = 0;
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = object->GetTypeInfoCount(&count);
+    if (SUCCEEDED(hr) && count > 0) hr = object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
+    if (TurnedDown(hr)) return nullptr;  // busy: asked again at the next call, after the waiting call
+    if (SUCCEEDED(hr) && info) {
+        info.As(&identity);
+        typeInfos_.emplace(identity.Get(), identity);  // held, so that its address names no other interface
+    }
+    // The object is held too, for as long as the poll may meet it again.
+    interfaces_[object] = {Dispatch(object), identity};
+    return identity.Get();
+}
+
+DISPID AutomationClient::IdOf(IDispatch* object, const wchar_t* name) {
+    if (closed_) throw AutomationError(CO_E_OBJNOTCONNECTED, L"The connection to Outlook is closed.");
+    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
+    IUnknown* type = InterfaceOf(object);
+    if (!type) return outlook::IdOf(object, name, &policy_);
+    const auto key = std::make_pair(type, std::wstring(name));
+    const auto cached = ids_.find(key);
+    if (cached != ids_.end()) return cached->second;
+    const DISPID id = outlook::IdOf(object, name, &policy_);
+    ids_.emplace(key, id);
+    return id;
+}
+
+Variant AutomationClient::Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
+    return InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, &policy_);
+}
+
+void AutomationClient::Put(IDispatch* object, const wchar_t* name, const Variant& value) {
+    InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYPUT, {value}, &policy_);
+}
+
+Variant AutomationClient::Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
+    return InvokeId(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args, &policy_);
+}
+
+Variant AutomationClient::DefaultValue(IDispatch* object) {
+    if (closed_) throw AutomationError(CO_E_OBJNOTCONNECTED, L"The connection to Outlook is closed.");
+    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
+    return InvokeId(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {}, &policy_);
 }
 
 }  // namespace hv::outlook

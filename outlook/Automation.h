@@ -7,8 +7,12 @@
 #include <wrl/client.h>
 
 #include <exception>
+#include <functional>
 #include <initializer_list>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace hv::outlook {
 
@@ -90,5 +94,63 @@ Variant Call(IDispatch* object, const wchar_t* name, std::initializer_list<Varia
 Variant DefaultValue(IDispatch* object);
 // The object's type name as its type information gives it, or "Object" when it has none.
 std::wstring TypeName(IDispatch* object);
+
+// How long a call that a busy server turns down (RPC_E_CALL_REJECTED, RPC_E_SERVERCALL_RETRYLATER)
+// is made again, and the wait between tries.
+struct RetryPolicy {
+    static constexpr DWORD kWaitMs = 250;
+    DWORD patienceMs;
+    std::function<void(DWORD)> wait;
+};
+
+// The automation client of a session with Outlook: calls as Get/Put/Call above, with the DISPID of
+// each member looked up once per interface (the object's type information tells the interface;
+// no DISPID is shared between objects of different interfaces), and calls that a busy Outlook
+// turns down made again until the patience is spent. Once closed, every call fails.
+class AutomationClient {
+public:
+    static constexpr DWORD kPatienceWhileOpening = 60000;
+    static constexpr DWORD kPatienceAfterOpening = 10000;
+
+    explicit AutomationClient(std::function<void(DWORD)> wait);
+    AutomationClient(const AutomationClient&) = delete;
+    AutomationClient& operator=(const AutomationClient&) = delete;
+
+    Variant Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args = {});
+    void Put(IDispatch* object, const wchar_t* name, const Variant& value);
+    Variant Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args = {});
+    Variant DefaultValue(IDispatch* object);
+
+    // The patience for as long as the object lives (the session's opening waits longest).
+    class Patience {
+    public:
+        Patience(AutomationClient& client, DWORD ms);
+        ~Patience();
+        Patience(const Patience&) = delete;
+        Patience& operator=(const Patience&) = delete;
+
+    private:
+        AutomationClient& client_;
+        DWORD saved_;
+    };
+    DWORD PatienceMs() const { return policy_.patienceMs; }
+
+    // Lets go of the objects met so far (each poll meets new ones); the DISPIDs stay.
+    void ForgetObjects();
+    // Ends the session: every later call fails, and nothing is remembered.
+    void Close();
+    void Reopen() { closed_ = false; }
+    bool Closed() const { return closed_; }
+
+private:
+    IUnknown* InterfaceOf(IDispatch* object);
+    DISPID IdOf(IDispatch* object, const wchar_t* name);
+
+    RetryPolicy policy_;
+    bool closed_ = false;
+    std::map<IDispatch*, std::pair<Dispatch, ComPtr<IUnknown>>> interfaces_;
+    std::map<IUnknown*, ComPtr<IUnknown>> typeInfos_;
+    std::map<std::pair<IUnknown*, std::wstring>, DISPID> ids_;
+};
 
 }  // namespace hv::outlook

@@ -1,5 +1,6 @@
 // When an entry of the pending table is due, and when its time is over. Times of day are compared
-// at minute precision; the scan has already limited the table to today.
+// at minute precision, against the clock as the poll read it; the scan has already limited the
+// table to today.
 #include <algorithm>
 
 #include "outlook/OutlookAutomation.h"
@@ -9,24 +10,24 @@ namespace hv::outlook {
 
 // The reminder lead in milliseconds: the reminder's minutes when one is set, else 0. A failing
 // read leaves the lead as far as it got.
-long OutlookAutomation::ReminderLead(IDispatch* item) {
+long OutlookAutomation::ReminderLead(AppointmentView& item) {
     long lead = 0;
     try {
-        if (Get(item, L"ReminderSet").AsBool()) lead = Get(item, L"ReminderMinutesBeforeStart").AsLong() * 60000L;
+        if (item.Property(L"ReminderSet").AsBool()) lead = item.Property(L"ReminderMinutesBeforeStart").AsLong() * 60000L;
     } catch (const AutomationError&) {
     }
     return lead;
 }
 
-std::wstring OutlookAutomation::NowMediumTime() { return toolkit::MediumTime(host_.Now()); }
+std::wstring OutlookAutomation::NowMediumTime() { return toolkit::MediumTime(Now()); }
 
 bool OutlookAutomation::IsAppointmentDue(int n) {
     if (n < 1 || n > PendingCount()) return false;
-    IDispatch* item = PendingItems[static_cast<size_t>(n - 1)].Get();
+    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
     const long lead = ReminderLead(item);
     std::wstring start;
     try {
-        start = toolkit::MediumTime(Get(item, L"Start").AsDate());
+        start = toolkit::MediumTime(item.Property(L"Start").AsDate());
     } catch (const std::exception&) {
     }
     bool due = true;  // a comparison that cannot be evaluated counts as due
@@ -38,22 +39,22 @@ bool OutlookAutomation::IsAppointmentDue(int n) {
     }
     if (due) return true;
     try {
-        return Get(item, L"AllDayEvent").AsBool();
+        return item.Property(L"AllDayEvent").AsBool();
     } catch (const AutomationError&) {
         return true;
     }
 }
 
-bool OutlookAutomation::IsNotifyTimePast(IDispatch* item) {
+bool OutlookAutomation::IsNotifyTimePast(AppointmentView& item) {
     try {
-        if (Get(item, L"AllDayEvent").AsBool()) return false;
+        if (item.Property(L"AllDayEvent").AsBool()) return false;
     } catch (const AutomationError&) {
         return false;
     }
     const long lead = ReminderLead(item);
     std::wstring start;
     try {
-        start = toolkit::MediumTime(Get(item, L"Start").AsDate());
+        start = toolkit::MediumTime(item.Property(L"Start").AsDate());
     } catch (const std::exception&) {
     }
     try {

@@ -1,5 +1,9 @@
 // Composing and sending the notification message of a pending entry, and the test message.
 // Every step is guarded on its own: a failing step is skipped and the next one runs.
+// A send the user refuses at Outlook's security prompt is final: the entry is logged as handled
+// and never prompted for again that day.
+#include <optional>
+
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/DateForms.h"
 #include "toolkit/Form.h"
@@ -10,6 +14,10 @@ namespace {
 
 constexpr int kMailItem = 0;
 constexpr int kRecipientTo = 1;
+// What Outlook answers for a call the user denied at its security prompt (Microsoft's "Outlook
+// Object Model Security Warnings"): MAPI_E_NOT_SUPPORTED at the address-book warning, and a send
+// refused at the send warning fails as "Operation aborted" (E_ABORT).
+constexpr HRESULT kMapiNotSupported = static_cast<HRESULT>(0x80040102);
 
 template <class F>
 void Step(F&& f) {
@@ -31,8 +39,10 @@ bool Test(F&& f) {
 
 }  // namespace
 
+bool DeniedByTheUser(const AutomationError& e) { return e.Result() == E_ABORT || e.Result() == kMapiNotSupported; }
+
 // The subject line from the ticked options, built row by row.
-std::wstring OutlookAutomation::SubjectLine(IDispatch* item) {
+std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
     auto& live = settings_.Live();
     const bool subject = settings::Ticked(live.chkSubject), times = settings::Ticked(live.chkStartEndTIme),
                location = settings::Ticked(live.chkLocation), organizer = settings::Ticked(live.chkOrganizer);
@@ -40,28 +50,28 @@ std::wstring OutlookAutomation::SubjectLine(IDispatch* item) {
     if (live.chkSubject.Value() + live.chkStartEndTIme.Value() + live.chkLocation.Value() +
             live.chkOrganizer.Value() == 0)
         line = L"Appointment";
-    if (subject) Step([&] { line = Get(item, L"Subject").AsString(); });
+    if (subject) Step([&] { line = item.Property(L"Subject").AsString(); });
     if (times) {
-        if (Test([&] { return Get(item, L"AllDayEvent").AsBool(); }))
+        if (Test([&] { return item.Property(L"AllDayEvent").AsBool(); }))
             line += L" (All Day)";
         else
             Step([&] {
-                line += L" (" + toolkit::MediumTime(Get(item, L"Start").AsDate()) + L" - " +
-                        toolkit::MediumTime(Get(item, L"End").AsDate()) + L")";
+                line += L" (" + toolkit::MediumTime(item.Property(L"Start").AsDate()) + L" - " +
+                        toolkit::MediumTime(item.Property(L"End").AsDate()) + L")";
             });
     }
     if (location) {
         std::wstring where;
-        if (Test([&] { where = Get(item, L"Location").AsString(); return !where.empty(); }) && !where.empty())
+        if (Test([&] { where = item.Property(L"Location").AsString(); return !where.empty(); }) && !where.empty())
             line += L" >" + where;
     }
     if (organizer) {
         std::wstring who;
-        const bool readable = !Test([&] { who = Get(item, L"Organizer").AsString(); return false; });
+        const bool readable = !Test([&] { who = item.Property(L"Organizer").AsString(); return false; });
         const bool other = Test([&] {
-            Dispatch session = Get(OutlookApp.Get(), L"Session").AsDispatch();
-            Dispatch user = Get(session.Get(), L"CurrentUser").AsDispatch();
-            return who != DefaultValue(user.Get()).AsString();
+            Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
+            Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
+            return who != client_.DefaultValue(user.Get()).AsString();
         });
         if (readable && other) line += L" / " + who;
     }
@@ -71,36 +81,84 @@ std::wstring OutlookAutomation::SubjectLine(IDispatch* item) {
 // A new mail item with its subject and body; null when Outlook could not create one.
 Dispatch OutlookAutomation::ComposeMessage(int n) {
     Dispatch mail;
-    Step([&] { mail = Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch(); });
+    Step([&] { mail = client_.Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch(); });
     if (n == 0) {
         const toolkit::VersionInfo v = toolkit::ReadVersionInfo();
-        Step([&] { Put(mail.Get(), L"Subject", L"Test Appointment"); });
-        Step([&] { Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
+        Step([&] { client_.Put(mail.Get(), L"Subject", L"Test Appointment"); });
+        Step([&] { client_.Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
         return mail;
     }
-    IDispatch* item = PendingItems[static_cast<size_t>(n - 1)].Get();
+    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
     const std::wstring subject = SubjectLine(item);
-    Step([&] { Put(mail.Get(), L"Subject", subject); });
+    Step([&] { client_.Put(mail.Get(), L"Subject", subject); });
     if (settings::Ticked(settings_.Live().chkComments))
-        Step([&] { Put(mail.Get(), L"Body", Get(item, L"Body").AsString()); });
+        Step([&] { client_.Put(mail.Get(), L"Body", item.Property(L"Body").AsString()); });
     return mail;
 }
 
+// A failed send of an all-day appointment (due all day) is tried again only in the minute of its
+// first try; after that minute it counts as handled.
+bool OutlookAutomation::RetryOfAllDayIsOver(int n) {
+    if (allDayFirstFailure_.empty()) return false;
+    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
+    try {
+        const auto first = allDayFirstFailure_.find(SentKey(item));
+        return first != allDayFirstFailure_.end() && first->second != NowMediumTime();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void OutlookAutomation::RememberFailedAllDay(int n) {
+    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
+    Step([&] {
+        if (item.Property(L"AllDayEvent").AsBool()) allDayFirstFailure_.try_emplace(SentKey(item), NowMediumTime());
+    });
+}
+
+void OutlookAutomation::LogAsHandled(int n) {
+    // A key that cannot be built is logged empty: the scans then treat every item whose key
+    // cannot be built as notified, rather than sending this one again.
+    std::wstring key;
+    Step([&] { key = SentKey(PendingItems[static_cast<size_t>(n - 1)]); });
+    SentLog.push_back(key);
+}
+
 SendResult OutlookAutomation::SendNotification(int n) {
-    if (n < 0 || n > PendingCount()) return SendResult::Failed;
+    if (n < 0 || n > PendingCount() || client_.Closed()) return SendResult::Failed;
     lastSendFailure_.clear();
+    if (n != 0 && RetryOfAllDayIsOver(n)) {
+        LogAsHandled(n);
+        return SendResult::Failed;
+    }
     const std::wstring address = settings_.Live().txtEmailAddress.Text();
     Dispatch mail = ComposeMessage(n);
 
     bool resolved = false;
+    std::optional<AutomationError> denied;
+    // The address prompt (adding or resolving the recipient) may be refused too.
+    auto addressStep = [&](auto&& f) {
+        try {
+            f();
+        } catch (const AutomationError& e) {
+            if (DeniedByTheUser(e) && !denied) denied = e;
+        } catch (const std::exception&) {
+        }
+    };
     {
         Dispatch recipient;
-        Step([&] {
-            Dispatch recipients = Get(mail.Get(), L"Recipients").AsDispatch();
-            recipient = Call(recipients.Get(), L"Add", {address}).AsDispatch();
+        addressStep([&] {
+            Dispatch recipients = client_.Get(mail.Get(), L"Recipients").AsDispatch();
+            recipient = client_.Call(recipients.Get(), L"Add", {address}).AsDispatch();
         });
-        Step([&] { Put(recipient.Get(), L"Type", kRecipientTo); });
-        Step([&] { resolved = Call(recipient.Get(), L"Resolve").AsBool(); });
+        Step([&] { client_.Put(recipient.Get(), L"Type", kRecipientTo); });
+        addressStep([&] { resolved = client_.Call(recipient.Get(), L"Resolve").AsBool(); });
+    }
+    if (client_.Closed()) return SendResult::Failed;  // the program is ending
+    if (denied) {
+        lastSendFailure_ = denied->Description();
+        if (n != 0) LogAsHandled(n);
+        return SendResult::Denied;
     }
     if (!resolved) {
         host_.ShowMessage(nullptr, L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION,
@@ -110,19 +168,19 @@ SendResult OutlookAutomation::SendNotification(int n) {
     }
 
     try {
-        Call(mail.Get(), L"Send");
+        client_.Call(mail.Get(), L"Send");
     } catch (const AutomationError& e) {
-        // Not logged: the entry is tried again at the next poll inside its due minute.
         lastSendFailure_ = e.Description();
+        if (n == 0) return DeniedByTheUser(e) ? SendResult::Denied : SendResult::Failed;
+        if (DeniedByTheUser(e)) {
+            LogAsHandled(n);
+            return SendResult::Denied;
+        }
+        // Not logged: the entry is tried again at the next poll inside its due minute.
+        RememberFailedAllDay(n);
         return SendResult::Failed;
     }
-    if (n != 0) {
-        // A key that cannot be built is logged empty: the scans then treat every item whose key
-        // cannot be built as notified, rather than sending this one again.
-        std::wstring key;
-        Step([&] { key = SentKey(PendingItems[static_cast<size_t>(n - 1)].Get()); });
-        SentLog.push_back(key);
-    }
+    if (n != 0) LogAsHandled(n);
     return SendResult::Sent;
 }
 

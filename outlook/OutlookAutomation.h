@@ -3,9 +3,12 @@
 // due, and composes and sends the notification messages. All its state lives in this object.
 #pragma once
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "outlook/AppointmentView.h"
 #include "outlook/Automation.h"
 #include "settings/Settings.h"
 #include "toolkit/Controls.h"
@@ -17,19 +20,26 @@ namespace hv::outlook {
 using ApplicationFactory = std::function<Dispatch()>;
 
 // "Outlook.Application" through CLSIDFromProgID and CoCreateInstance with CLSCTX_SERVER, so that
-// both a local server (Outlook itself) and an in-process server answer.
+// both a local server (Outlook itself) and an in-process server answer. Starts Outlook when none
+// runs.
 Dispatch CreateOutlookApplication();
+// The Outlook that runs now, from the Running Object Table; never starts one. Throws
+// AutomationError when none runs (or none has finished starting: Outlook joins the table only
+// once its start-up is over).
+Dispatch AttachToRunningOutlook();
 
-// The outcome of one message.
-enum class SendResult { Sent, Unresolved, Failed };
+// The outcome of one message. Denied: the user refused it at Outlook's security prompt.
+enum class SendResult { Sent, Unresolved, Failed, Denied };
 
 class OutlookAutomation {
 public:
     // The text OpenOutlookSession returns when the connection failed.
     static constexpr wchar_t kNothing[] = L"Nothing";
 
+    // `factory` opens the session at start-up; `attach` reconnects after Outlook has gone.
     OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
-                      ApplicationFactory factory = CreateOutlookApplication);
+                      ApplicationFactory factory = CreateOutlookApplication,
+                      ApplicationFactory attach = AttachToRunningOutlook);
     OutlookAutomation(const OutlookAutomation&) = delete;
     OutlookAutomation& operator=(const OutlookAutomation&) = delete;
 
@@ -39,8 +49,13 @@ public:
     // Lets go of every Outlook object the program holds. Harmless when already closed.
     void CloseOutlookSession();
 
+    // One poll: the clock read once, today's calendar scanned, and each pending entry tested and
+    // notified when due, until `stopped` says the program is ending. The program's timer, the
+    // tests and the benchmark all poll through this.
+    void Poll(const std::function<bool()>& stopped = [] { return false; });
     // Rebuilds the pending table and the viewer's list from today's calendar. Reports its own
-    // failure in a message box; never throws.
+    // failure in a message box; never throws. When Outlook has gone it attaches to a running
+    // one; while none runs the list says so and nothing is reported.
     void ScanTodaysAppointments();
     // Entry n (1 to PendingCount()) is due this minute.
     bool IsAppointmentDue(int n);
@@ -51,36 +66,52 @@ public:
     // The description of the last failed Send.
     const std::wstring& LastSendFailure() const { return lastSendFailure_; }
 
+    // The client through which every call to Outlook goes.
+    AutomationClient& Client() { return client_; }
+
     // Outlook references, empty until the session is opened.
     Dispatch OutlookApp, OutlookNameSpace, CalendarItems;
     // Today's pending entries, in calendar start order.
-    std::vector<Dispatch> PendingItems;
+    std::vector<AppointmentView> PendingItems;
     // The keys of the appointments notified since the day began.
     std::vector<std::wstring> SentLog;
     // The day of the last day change, as "Short Date" text.
     std::wstring LastScanDate;
 
 private:
-    void ConnectCalendar();
+    void ConnectCalendar(const ApplicationFactory& factory);
+    bool Reattach();
+    void ShowNotRunning();
+    void Report(const AutomationError& e);
     void ShowSecurityNoticeIfNeeded();
     bool ScanOnce();
-    bool IsAlreadyNotified(IDispatch* item);
-    bool IsNotifyTimePast(IDispatch* item);
-    bool IsExcludedByFilters(IDispatch* item, bool reminderOnly, const std::wstring& category);
-    long ReminderLead(IDispatch* item);
-    std::wstring SubjectLine(IDispatch* item);
+    bool IsAlreadyNotified(AppointmentView& item);
+    bool IsNotifyTimePast(AppointmentView& item);
+    bool IsExcludedByFilters(AppointmentView& item, bool reminderOnly, const std::wstring& category);
+    long ReminderLead(AppointmentView& item);
+    std::wstring SubjectLine(AppointmentView& item);
     Dispatch ComposeMessage(int n);
+    bool RetryOfAllDayIsOver(int n);
+    void RememberFailedAllDay(int n);
+    void LogAsHandled(int n);
+    SYSTEMTIME Now();
     std::wstring NowMediumTime();
 
     toolkit::Host& host_;
     settings::Settings& settings_;
     toolkit::TextBox& txtQ_;
-    ApplicationFactory factory_;
+    ApplicationFactory factory_, attach_;
+    AutomationClient client_;
+    std::optional<SYSTEMTIME> pollTime_;  // the clock as the running poll read it
+    std::map<std::wstring, std::wstring> allDayFirstFailure_;  // key -> minute of the first failed try
     std::wstring lastSendFailure_;
 };
 
 // The key under which an appointment is remembered as notified: its subject, then its start and
 // end in the general date-time form, with no separator.
-std::wstring SentKey(IDispatch* appointment);
+std::wstring SentKey(AppointmentView& appointment);
+
+// A call the user refused at Outlook's security prompt.
+bool DeniedByTheUser(const AutomationError& e);
 
 }  // namespace hv::outlook

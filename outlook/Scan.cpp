@@ -1,12 +1,15 @@
-// The daily scan: today's appointments that may still need a notification, in start order.
+// The poll and the daily scan: today's appointments that may still need a notification, in
+// start order.
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/DateForms.h"
+#include "toolkit/ScopeExit.h"
 #include "toolkit/VersionInfo.h"
 
 namespace hv::outlook {
 namespace {
 
 constexpr wchar_t kNoneText[] = L"-- No Appointments Pending --";
+constexpr wchar_t kNotRunningText[] = L"-- Outlook is not running --";
 
 // A step whose failure means "cannot be evaluated": the answer is then `onFailure`.
 template <class F>
@@ -20,69 +23,110 @@ bool Guarded(F&& test, bool onFailure) {
 
 }  // namespace
 
-std::wstring SentKey(IDispatch* appointment) {
-    return Get(appointment, L"Subject").AsString() + toolkit::GeneralDate(Get(appointment, L"Start").AsDate()) +
-           toolkit::GeneralDate(Get(appointment, L"End").AsDate());
+std::wstring SentKey(AppointmentView& appointment) {
+    return appointment.Property(L"Subject").AsString() + toolkit::GeneralDate(appointment.Property(L"Start").AsDate()) +
+           toolkit::GeneralDate(appointment.Property(L"End").AsDate());
+}
+
+SYSTEMTIME OutlookAutomation::Now() { return pollTime_ ? *pollTime_ : host_.Now(); }
+
+void OutlookAutomation::Poll(const std::function<bool()>& stopped) {
+    // One reading of the clock for the whole poll: an entry due in this minute is still sent when
+    // the sends before it (a security prompt) ran past the minute.
+    pollTime_ = host_.Now();
+    const toolkit::ScopeExit done([this] { pollTime_.reset(); });
+    ScanTodaysAppointments();
+    const int count = PendingCount();
+    for (int n = 1; n <= count && n <= PendingCount() && !stopped(); ++n)
+        if (IsAppointmentDue(n)) SendNotification(n);
+}
+
+void OutlookAutomation::Report(const AutomationError& e) {
+    if (client_.Closed()) return;  // the program is ending: nothing more to say
+    host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
+}
+
+void OutlookAutomation::ShowNotRunning() {
+    OutlookApp.Reset();
+    OutlookNameSpace.Reset();
+    CalendarItems.Reset();
+    PendingItems.clear();
+    txtQ_.SetText(kNotRunningText);
+}
+
+// Outlook has gone (closed by the user, crashed): attach to an Outlook that runs now, keeping
+// the sent log. None is ever started: while none runs, the list says so and nothing is reported.
+bool OutlookAutomation::Reattach() {
+    try {
+        ConnectCalendar(attach_);
+        return true;
+    } catch (const AutomationError&) {
+        if (client_.Closed()) CloseOutlookSession();  // closed meanwhile: let go of what came
+        else ShowNotRunning();
+        return false;
+    }
 }
 
 void OutlookAutomation::ScanTodaysAppointments() {
+    if (client_.Closed()) return;
+    client_.ForgetObjects();  // the objects of the last poll are not met again
+    if (!CalendarItems && !Reattach()) return;
     try {
         if (ScanOnce()) return;
     } catch (const AutomationError& e) {
-        if (!e.ServerGone()) {
-            host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
-            return;
-        }
+        if (client_.Closed()) return;
+        if (!e.ServerGone()) return Report(e);
     }
-    // Outlook has gone away (closed, crashed or restarted): connect again, keeping the sent log,
-    // and scan once more before reporting anything.
+    // Connect again and scan once more before reporting anything.
+    if (!Reattach()) return;
     try {
-        ConnectCalendar();
         ScanOnce();
     } catch (const AutomationError& e) {
-        host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
+        if (client_.Closed()) return;
+        if (e.ServerGone()) return ShowNotRunning();
+        Report(e);
     }
 }
 
 // One pass over today's calendar. Returns true when it completed; throws on the first failing
 // Outlook call, after writing the list as far as it got.
 bool OutlookAutomation::ScanOnce() {
-    const std::wstring day = toolkit::ShortDate(host_.Now());
+    const std::wstring day = toolkit::ShortDate(Now());
     if (day != LastScanDate) {
         SentLog.clear();
+        allDayFirstFailure_.clear();
         LastScanDate = day;
     }
     PendingItems.clear();
     const std::wstring filter =
         L"[Start] >= \"" + day + L" 00:00 AM\" and [Start] <= \"" + day + L" 11:59 PM\"";
     if (!CalendarItems) throw AutomationError(E_POINTER, L"The Outlook calendar is not open.");
-    Variant found = Call(CalendarItems.Get(), L"Find", {filter});
+    Variant found = client_.Call(CalendarItems.Get(), L"Find", {filter});
 
     // The filters as the configuration window holds them at the moment of the scan.
     const bool reminderOnly = settings::Ticked(settings_.Live().chkReminder);
     const std::wstring category = settings_.Live().txtCategory.Text();
     std::wstring list = kNoneText;
-    struct ListWriter {  // the list reaches the viewer even when a later step fails
-        toolkit::TextBox& box;
-        std::wstring& text;
-        ~ListWriter() { box.SetText(text); }
-    } writer{txtQ_, list};
+    // The list reaches the viewer even when a later step fails, but never once the program is
+    // ending (the viewer is gone, and touching it would make it again).
+    const toolkit::ScopeExit writeList([&] {
+        if (!client_.Closed()) txtQ_.SetText(list);
+    });
 
     while (!found.IsNothing()) {
-        Dispatch item = found.AsDispatch();
-        if (!IsAlreadyNotified(item.Get()) && !IsNotifyTimePast(item.Get()) &&
-            !IsExcludedByFilters(item.Get(), reminderOnly, category)) {
+        AppointmentView item(client_, found.AsDispatch());
+        if (!IsAlreadyNotified(item) && !IsNotifyTimePast(item) && !IsExcludedByFilters(item, reminderOnly, category)) {
             if (PendingItems.empty()) list.clear();
-            list += toolkit::MediumTime(Get(item.Get(), L"Start").AsDate()) + L" - " + Get(item.Get(), L"Subject").AsString() +
+            list += toolkit::MediumTime(item.Property(L"Start").AsDate()) + L" - " + item.Property(L"Subject").AsString() +
                     L"\r\n";
-            PendingItems.push_back(item);
+            PendingItems.push_back(std::move(item));
         }
-        found = Call(CalendarItems.Get(), L"FindNext");
+        found = client_.Call(CalendarItems.Get(), L"FindNext");
     }
     return true;
 }
 
-bool OutlookAutomation::IsAlreadyNotified(IDispatch* item) {
+bool OutlookAutomation::IsAlreadyNotified(AppointmentView& item) {
     if (SentLog.empty()) return false;
     // An item whose key cannot be built cannot be told apart from a notified one.
     return Guarded(
@@ -95,10 +139,10 @@ bool OutlookAutomation::IsAlreadyNotified(IDispatch* item) {
         true);
 }
 
-bool OutlookAutomation::IsExcludedByFilters(IDispatch* item, bool reminderOnly, const std::wstring& category) {
+bool OutlookAutomation::IsExcludedByFilters(AppointmentView& item, bool reminderOnly, const std::wstring& category) {
     bool excluded = false;
-    if (reminderOnly && !Get(item, L"ReminderSet").AsBool()) excluded = true;
-    if (!category.empty() && Get(item, L"Categories").AsString().find(category) == std::wstring::npos) excluded = true;
+    if (reminderOnly && !item.Property(L"ReminderSet").AsBool()) excluded = true;
+    if (!category.empty() && item.Property(L"Categories").AsString().find(category) == std::wstring::npos) excluded = true;
     return excluded;
 }
 

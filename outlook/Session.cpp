@@ -31,6 +31,22 @@ double BuildNumber(const std::wstring& version) {
 
 }  // namespace
 
+Dispatch AttachToRunningOutlook() {
+    CLSID clsid{};
+    HRESULT hr = ::CLSIDFromProgID(L"Outlook.Application", &clsid);
+    if (FAILED(hr)) throw AutomationError(hr, L"Outlook is not installed.");
+    // Outlook is running when it is in the Running Object Table. It joins the table only once its
+    // start-up is over (Microsoft's article "GetObject or GetActiveObject cannot find a running
+    // Office application"), so a starting Outlook counts as not running yet.
+    ComPtr<IUnknown> running;
+    hr = ::GetActiveObject(clsid, nullptr, &running);
+    if (FAILED(hr)) throw AutomationError(hr, L"Outlook is not running.");
+    Dispatch app;
+    hr = running.As(&app);
+    if (FAILED(hr)) throw AutomationError(hr, L"Outlook is not running.");
+    return app;
+}
+
 Dispatch CreateOutlookApplication() {
     CLSID clsid{};
     HRESULT hr = ::CLSIDFromProgID(L"Outlook.Application", &clsid);
@@ -42,22 +58,30 @@ Dispatch CreateOutlookApplication() {
 }
 
 OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
-                                     ApplicationFactory factory)
-    : host_(host), settings_(settings), txtQ_(txtQ), factory_(std::move(factory)) {}
+                                     ApplicationFactory factory, ApplicationFactory attach)
+    : host_(host),
+      settings_(settings),
+      txtQ_(txtQ),
+      factory_(std::move(factory)),
+      attach_(std::move(attach)),
+      client_([&host](DWORD ms) { host.Sleep(ms); }) {}
 
-void OutlookAutomation::ConnectCalendar() {
-    OutlookApp = factory_();
-    OutlookNameSpace = Call(OutlookApp.Get(), L"GetNamespace", {L"MAPI"}).AsDispatch();
-    Dispatch calendar = Call(OutlookNameSpace.Get(), L"GetDefaultFolder", {kFolderCalendar}).AsDispatch();
-    CalendarItems = Get(calendar.Get(), L"Items").AsDispatch();
+void OutlookAutomation::ConnectCalendar(const ApplicationFactory& factory) {
+    client_.Reopen();
+    OutlookApp = factory();
+    OutlookNameSpace = client_.Call(OutlookApp.Get(), L"GetNamespace", {L"MAPI"}).AsDispatch();
+    Dispatch calendar = client_.Call(OutlookNameSpace.Get(), L"GetDefaultFolder", {kFolderCalendar}).AsDispatch();
+    CalendarItems = client_.Get(calendar.Get(), L"Items").AsDispatch();
     // Every occurrence of a series is an item of its own, with that day's values, in start order.
-    Put(CalendarItems.Get(), L"IncludeRecurrences", true);
-    Call(CalendarItems.Get(), L"Sort", {L"[Start]"});
+    client_.Put(CalendarItems.Get(), L"IncludeRecurrences", true);
+    client_.Call(CalendarItems.Get(), L"Sort", {L"[Start]"});
 }
 
 std::wstring OutlookAutomation::OpenOutlookSession() {
+    // An Outlook that is still starting (loading its add-ins) turns calls down for a while.
+    const AutomationClient::Patience starting(client_, AutomationClient::kPatienceWhileOpening);
     try {
-        ConnectCalendar();
+        ConnectCalendar(factory_);
         PendingItems.clear();
         SentLog.clear();
         const std::wstring result = TypeName(OutlookApp.Get());
@@ -69,11 +93,11 @@ std::wstring OutlookAutomation::OpenOutlookSession() {
 }
 
 void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
-    Dispatch session = Get(OutlookApp.Get(), L"Session").AsDispatch();
-    Dispatch inbox = Call(session.Get(), L"GetDefaultFolder", {kFolderInbox}).AsDispatch();
-    Dispatch store = Get(inbox.Get(), L"Parent").AsDispatch();
-    const bool mailServer = Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
-    const bool guardedBuild = BuildNumber(Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
+    Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
+    Dispatch inbox = client_.Call(session.Get(), L"GetDefaultFolder", {kFolderInbox}).AsDispatch();
+    Dispatch store = client_.Get(inbox.Get(), L"Parent").AsDispatch();
+    const bool mailServer = client_.Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
+    const bool guardedBuild = BuildNumber(client_.Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
     if (!((settings_.SecurityWarning == L"False" && !mailServer) || guardedBuild)) return;
     host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
     settings_.SecurityWarning = L"True";
@@ -81,6 +105,7 @@ void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
 }
 
 void OutlookAutomation::CloseOutlookSession() {
+    client_.Close();  // a poll still waiting for Outlook ends at its next call
     OutlookApp.Reset();
     OutlookNameSpace.Reset();
     CalendarItems.Reset();

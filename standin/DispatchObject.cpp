@@ -217,7 +217,8 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPAR
 
     CallFailure failure;
     if (auto planned = server_->Faults().FailureFor(kind_.name, member.name)) {
-        failure.description = std::move(*planned);
+        failure.description = std::move(planned->description);
+        failure.scode = planned->scode;
     } else {
         try {
             Call call(flags, params, result, argErr);

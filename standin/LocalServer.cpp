@@ -18,6 +18,7 @@ constexpr UINT_PTR kRotTimer = 1;
 constexpr UINT_PTR kDeliveryTimer = 2;
 constexpr UINT kDeliveryEveryMs = 200;
 
+
 // Every client that creates "Outlook.Application" gets an Application of the one server state of
 // this process (REGCLS_MULTIPLEUSE: a client attaches to the running process).
 class ClassFactory final : public IClassFactory {
@@ -170,6 +171,16 @@ void LocalServer::CloseAsTheUserDoes() {
     ::DestroyWindow(window_);
 }
 
+// As if the process crashed: it ends at once, and its clients' references fail as references into
+// a process that is gone. Its class registration is taken back first, as Windows does for a server
+// that died; Wine keeps a killed server's registration, and creating the class then fails until
+// the Wine server restarts.
+void LocalServer::Crash() {
+    Shutdown();
+    ::TerminateProcess(::GetCurrentProcess(), 3);
+    for (;;) ::Sleep(INFINITE);
+}
+
 void LocalServer::EndWhenNoClientIsLeft() {
     if (startedBy_ == StartedBy::User || server_->ObjectsHeldByClients() > 0) return;
     Shutdown();
@@ -225,6 +236,7 @@ LRESULT LocalServer::Handle(UINT message, WPARAM wp, LPARAM lp) {
             return 0;
         case kClientsGone: EndWhenNoClientIsLeft(); return 0;
         case kShowWindow: BecomeVisible(); return 0;
+        case kCrash: Crash();
         case kPublishCounters: PublishCounters(); return 1;
         case WM_CLOSE: CloseAsTheUserDoes(); return 0;
         case WM_DESTROY:

@@ -21,6 +21,7 @@ inline constexpr wchar_t kMainWindowTitle[] = L"Outlook stand-in";
 // Messages the main window answers for other processes.
 inline constexpr UINT kPublishCounters = WM_APP + 1;  // writes the counters into kCountersKey, returns 1
 inline constexpr UINT kShowWindow = WM_APP + 2;       // a user started the stand-in again
+inline constexpr UINT kCrash = WM_APP + 4;            // ends the process as a crash does
 inline constexpr wchar_t kCountersKey[] = L"Software\\OutlookStandin\\Counters";
 
 enum class StartedBy { Com, User };
@@ -43,6 +44,7 @@ private:
     void JoinRunningObjectTable();
     void RejoinAfterGoingAway();
     void CloseAsTheUserDoes();
+    [[noreturn]] void Crash();
     void EndWhenNoClientIsLeft();
     void Shutdown();
     void PublishCounters() const;

@@ -2,6 +2,7 @@
 //   (none)        started as a user starts Outlook: the main window, until it is closed
 //   -Embedding    started by COM for a client: no window, ends with its last client
 //   /close        asks a running stand-in to close as the user closes Outlook, and waits for it
+//   /crash        makes a running stand-in end as a crashed Outlook does, and waits for it
 //   /counters     prints the running stand-in's counters ("Name=number" lines)
 //   /regserver, /unregserver   registers or removes "Outlook.Application" (per machine)
 // A second start while one runs ends at once; a user's start shows the running one's window.
@@ -41,14 +42,15 @@ void Print(const std::wstring& text) {
     ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
 
-// 0 when no stand-in runs any more, 1 when the running one did not end within 20 seconds.
-int CloseRunning() {
+// Posts `message` to the running stand-in; 0 when none runs any more, 1 when the running one did
+// not end within 20 seconds.
+int EndRunning(UINT message) {
     HWND window = ::FindWindowW(kMainWindowClass, nullptr);
     if (!window) return 0;
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
     HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ::PostMessageW(window, message, 0, 0);
     const DWORD waited = process ? ::WaitForSingleObject(process, 20000) : WAIT_FAILED;
     if (process) ::CloseHandle(process);
     return waited == WAIT_OBJECT_0 ? 0 : 1;
@@ -125,7 +127,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int code = 0;
     if (arg.empty()) code = Serve(standin::StartedBy::User);
     else if (Is(arg[0], L"Embedding")) code = Serve(standin::StartedBy::Com);
-    else if (Is(arg[0], L"close")) code = CloseRunning();
+    else if (Is(arg[0], L"close")) code = EndRunning(WM_CLOSE);
+    else if (Is(arg[0], L"crash")) code = EndRunning(standin::kCrash);
     else if (Is(arg[0], L"counters")) code = PrintCounters();
     else if (Is(arg[0], L"regserver")) code = FAILED(standin::RegisterServer(OwnPath())) ? 1 : 0;
     else if (Is(arg[0], L"unregserver")) code = FAILED(standin::UnregisterServer()) ? 1 : 0;

@@ -44,9 +44,10 @@ std::optional<std::wstring> ReadText(HKEY key, const wchar_t* name) {
 
 // ---- FaultPlan ----
 
-void FaultPlan::Fail(std::wstring_view kind, std::wstring_view member, std::wstring description, int nthCall) {
+void FaultPlan::Fail(std::wstring_view kind, std::wstring_view member, std::wstring description, int nthCall,
+                     HRESULT scode) {
     if (nthCall < 0) throw std::invalid_argument("nthCall must not be negative");
-    planned_.push_back({CallKey(kind, member), std::move(description), nthCall});
+    planned_.push_back({CallKey(kind, member), std::move(description), nthCall, scode});
 }
 
 void FaultPlan::Clear(std::wstring_view kind, std::wstring_view member) {
@@ -58,13 +59,13 @@ void FaultPlan::GoAway() { ++generation_; }
 
 void FaultPlan::Reset() { planned_.clear(); }
 
-std::optional<std::wstring> FaultPlan::FailureFor(std::wstring_view kind, std::wstring_view member) {
+std::optional<FaultPlan::Failure> FaultPlan::FailureFor(std::wstring_view kind, std::wstring_view member) {
     const std::wstring key = CallKey(kind, member);
-    std::optional<std::wstring> failure;
+    std::optional<Failure> failure;
     for (auto& p : planned_) {
         if (p.key != key) continue;
         ++p.seen;
-        if (!failure && (p.callsLeft == 0 || p.seen == p.callsLeft)) failure = p.description;
+        if (!failure && (p.callsLeft == 0 || p.seen == p.callsLeft)) failure = Failure{p.description, p.scode};
     }
     return failure;
 }
@@ -117,7 +118,7 @@ HRESULT ServerState::BeforeCall() {
     // filter's HandleInComingCall. Wine does not honour a server's rejection there, so the
     // stand-in answers RPC_E_CALL_REJECTED from the call itself, which reaches the client as the
     // same code.
-    if (Busy()) {
+    if (Busy() || faults_.TakeRejection()) {
         counters_.CountRejected();
         return RPC_E_CALL_REJECTED;
     }

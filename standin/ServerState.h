@@ -70,6 +70,7 @@ public:
     // Called when the last object held by a client in another process is let go.
     std::function<void()> onClientsGone;
 
+
 private:
     struct FileStamp {
         FILETIME written{};

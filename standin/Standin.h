@@ -63,9 +63,11 @@ Config ReadConfigFromRegistry();
 // and member names are those listed above, any case.
 class FaultPlan {
 public:
-    // nthCall 0: every call from now on; n > 0: only the n-th call from now on. Throws
-    // std::invalid_argument for a kind or member the server does not have.
-    void Fail(std::wstring_view kind, std::wstring_view member, std::wstring description, int nthCall = 0);
+    // nthCall 0: every call from now on; n > 0: only the n-th call from now on. `scode` is the
+    // EXCEPINFO's code (E_ABORT, say, for a send the user refused). Throws std::invalid_argument
+    // for a kind or member the server does not have.
+    void Fail(std::wstring_view kind, std::wstring_view member, std::wstring description, int nthCall = 0,
+              HRESULT scode = E_FAIL);
     // Takes back the planned failures of one member.
     void Clear(std::wstring_view kind, std::wstring_view member);
     // As if the server process had ended: every object created so far fails every call with
@@ -73,9 +75,18 @@ public:
     void GoAway();
     // Takes back every planned member failure (objects that went away stay gone).
     void Reset();
+    // As a busy Outlook: the next `calls` calls of any object are turned down with
+    // RPC_E_CALL_REJECTED.
+    void RejectCalls(int calls) { rejectCalls_ = calls; }
 
-    // For the server's objects: the description of a failure planned for this call, if any.
-    std::optional<std::wstring> FailureFor(std::wstring_view kind, std::wstring_view member);
+    struct Failure {
+        std::wstring description;
+        HRESULT scode;
+    };
+    // For the server's objects: the failure planned for this call, if any.
+    std::optional<Failure> FailureFor(std::wstring_view kind, std::wstring_view member);
+    // For the server's objects: whether this call is to be turned down.
+    bool TakeRejection() { return rejectCalls_ > 0 && rejectCalls_-- > 0; }
     unsigned Generation() const { return generation_; }
 
 private:
@@ -83,10 +94,12 @@ private:
         std::wstring key;  // "Kind.Member" as the server spells it
         std::wstring description;
         int callsLeft;     // 0: every call
+        HRESULT scode;
         int seen = 0;
     };
     std::vector<Planned> planned_;
     unsigned generation_ = 0;
+    int rejectCalls_ = 0;
 };
 
 class Counters {

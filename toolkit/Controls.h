@@ -44,6 +44,10 @@ protected:
     virtual DWORD WindowExStyle() const { return 0; }
     virtual void OnCommand(WORD /*code*/) {}
     virtual void OnCreated() {}
+    // A frame gathers the controls inside it into one group for the arrow keys.
+    virtual bool GroupsControls() const { return false; }
+    // A label is passive text: where it overlaps another control, the other one keeps the overlap.
+    virtual bool YieldsOverlaps() const { return false; }
     HWND Existing() const { return hwnd_; }
     Form& Owner() const { return form_; }
 
@@ -109,6 +113,7 @@ public:
 protected:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
     DWORD WindowStyle() const override { return BS_GROUPBOX; }
+    bool GroupsControls() const override { return true; }
 };
 
 class Label : public Control {
@@ -119,6 +124,7 @@ public:
 protected:
     const wchar_t* WindowClass() const override { return L"STATIC"; }
     DWORD WindowStyle() const override { return SS_LEFT | SS_NOTIFY; }
+    bool YieldsOverlaps() const override { return true; }
     void OnCommand(WORD code) override;
 };
 

@@ -43,6 +43,17 @@ UINT WindowDpi(HWND hwnd) {
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
+// The window rectangle for a client area at a DPI; AdjustWindowRectExForDpi where the system has
+// it (Windows 10 1607 and later), since the frame's metrics grow with the DPI too.
+RECT WindowRectFor(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT r{0, 0, width, height};
+    if (!adjustForDpi || !adjustForDpi(&r, style, FALSE, exStyle, dpi)) ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return r;
+}
+
 void ReportHandlerFailure(const char* what) {
     char text[512];
     std::snprintf(text, sizeof text, "Horavane: an event handler failed: %s\n", what);
@@ -71,14 +82,14 @@ void Form::Load() {
     if (hwnd_ || unloading_) return;
     RegisterFormClass(&Form::WindowProc);
     dpi_ = WindowDpi(nullptr);
-    RECT r{0, 0, Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips)};
-    ::AdjustWindowRectEx(&r, style_.style, FALSE, style_.exStyle);
+    const RECT r = WindowRectFor(Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips), style_.style,
+                                 style_.exStyle, dpi_);
     HWND hwnd = ::CreateWindowExW(style_.exStyle, kFormClass, style_.caption.c_str(), style_.style,
                                   CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!hwnd) return;
     const UINT actual = WindowDpi(hwnd);
-    if (actual != dpi_) ApplyDpi(actual);
+    if (actual != dpi_) ApplyDpi(actual, nullptr);
     CreateFonts();
     if (style_.background != CLR_INVALID)
         backgroundBrush_.reset(::CreateSolidBrush(style_.background));
@@ -100,6 +111,18 @@ void Form::Show() {
     if (!hwnd) return;
     ::ShowWindow(hwnd, SW_SHOW);
     ::SetForegroundWindow(hwnd);
+    // A hidden window can already be the foreground one (the tray menu's owner): it is then not
+    // activated again, and the keyboard stays where it was while the window was hidden.
+    HWND focus = ::GetFocus();
+    if (::GetForegroundWindow() == hwnd && (!focus || !::IsChild(hwnd, focus))) ::SetFocus(FocusTarget());
+}
+
+// Where the keyboard goes when the window is activated: back to the control that had it, else the
+// first control in tab order, else the window itself.
+HWND Form::FocusTarget() const {
+    if (lastFocus_ && ::IsWindow(lastFocus_)) return lastFocus_;
+    HWND first = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    return first ? first : hwnd_;
 }
 
 void Form::Hide() {
@@ -128,6 +151,8 @@ std::wstring Form::Caption() {
     return text;
 }
 
+void Form::SetDefaultButton(Button& button) { defaultButton_ = &button; }
+
 int Form::Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
 
 HFONT Form::DialogFont(bool bold) const {
@@ -146,20 +171,79 @@ void Form::CreateFonts() {
     boldFont_.reset(::CreateFontIndirectW(&lf));
 }
 
+// A control keeps using the font it was given until it is given another (WM_SETFONT does not
+// copy it): the old fonts are released only after every control has the new ones.
+void Form::ChangeDpi(UINT dpi, const RECT* suggested) {
+    ApplyDpi(dpi, suggested);
+    UniqueGdiObject oldFont(font_.release()), oldBold(boldFont_.release());
+    CreateFonts();
+    for (Control* c : controls_) c->Reposition();
+    ClipOverlaps();
+    OnDpiChanged();
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
 void Form::CreateControls() {
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    for (Control* c : TabOrdered()) c->Create(hwnd_, tooltip_);
+    ClipOverlaps();
+    // The default button carries the thick border that tells the user what Enter presses.
+    if (defaultButton_ && defaultButton_->hwnd_)
+        ::SendMessageW(defaultButton_->hwnd_, BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+}
+
+// Where the rectangles of two controls overlap, the one created first lies on top and would take
+// every click there, also on the other's square or first letters. The overlap belongs to the
+// control whose top-left corner lies inside the other, and never to a label over another control;
+// the other one is given a window region
+// without it, which clips its hit-testing (and its painting) to the rest of its rectangle. Frames are left whole: a group
+// box lets clicks through to what lies inside it.
+void Form::ClipOverlaps() {
+    for (Control* a : controls_) {
+        if (!a->hwnd_ || a->GroupsControls()) continue;
+        const RECT ra = a->PixelRect();
+        UniqueGdiObject region(::CreateRectRgn(0, 0, ra.right - ra.left, ra.bottom - ra.top));
+        bool clipped = false;
+        for (const Control* b : controls_) {
+            if (b == a || !b->hwnd_ || b->GroupsControls()) continue;
+            const RECT rb = b->PixelRect();
+            RECT both{};
+            const bool bBeginsInside = ::PtInRect(&ra, POINT{rb.left, rb.top}) && (rb.left != ra.left || rb.top != ra.top);
+            const bool bOwns = a->YieldsOverlaps() ? !b->YieldsOverlaps() || bBeginsInside
+                                                   : bBeginsInside && !b->YieldsOverlaps();
+            if (!bOwns || !::IntersectRect(&both, &ra, &rb)) continue;
+            ::OffsetRect(&both, -ra.left, -ra.top);  // a window region is in the window's own coordinates
+            UniqueGdiObject cut(::CreateRectRgnIndirect(&both));
+            ::CombineRgn(static_cast<HRGN>(region.get()), static_cast<HRGN>(region.get()),
+                         static_cast<HRGN>(cut.get()), RGN_DIFF);
+            clipped = true;
+        }
+        // On success the system owns the region; without overlaps the control keeps no region.
+        if (::SetWindowRgn(a->hwnd_, clipped ? static_cast<HRGN>(region.get()) : nullptr, TRUE) && clipped)
+            region.release();
+    }
+}
+
+std::vector<Control*> Form::TabOrdered() const {
     std::vector<Control*> ordered = controls_;
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const Control* a, const Control* b) { return a->spec_.tabIndex < b->spec_.tabIndex; });
-    for (Control* c : ordered) c->Create(hwnd_, tooltip_);
+    return ordered;
 }
 
-void Form::ApplyDpi(UINT dpi) {
+// The window at a new DPI: at the rectangle the system suggests (WM_DPICHANGED, so that it stays
+// on the monitor it moved to), otherwise at its own size for that DPI.
+void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     dpi_ = dpi;
-    RECT r{0, 0, Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips)};
-    ::AdjustWindowRectEx(&r, style_.style, FALSE, style_.exStyle);
+    if (suggested) {
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    const RECT r = WindowRectFor(Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips), style_.style,
+                                 style_.exStyle, dpi);
     ::SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -202,6 +286,10 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NEXTDLGCTL:
         MoveFocus(wParam, lParam);
         return 0;
+    case DM_GETDEFID:
+        // The dialog manager's Enter (IsDialogMessage, and an edit control's own Enter) presses the
+        // button this names.
+        return DefaultId();
     case WM_ACTIVATE:
         // A plain window does not keep its focused control across activations as a dialog does:
         // remember it on the way out and give it back on the way in (the first control in tab
@@ -210,8 +298,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             HWND focus = ::GetFocus();
             if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
         } else {
-            HWND target = lastFocus_ && ::IsWindow(lastFocus_) ? lastFocus_ : ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-            if (target) ::SetFocus(target);
+            // A form without focusable controls takes the keyboard itself, as DefWindowProc would
+            // have done had the message been passed on.
+            ::SetFocus(FocusTarget());
         }
         return 0;
     case WM_CTLCOLORSTATIC:
@@ -236,12 +325,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ::EndPaint(hwnd_, &ps);
         return 0;
     }
-    case 0x02E0: {  // WM_DPICHANGED: lay the window out again at the new DPI
-        ApplyDpi(HIWORD(wParam));
-        CreateFonts();
-        for (Control* c : controls_) c->Reposition();
+    case 0x02E0:  // WM_DPICHANGED: lay the window out again at the new DPI, where the system suggests
+        ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     case WM_NCDESTROY: {
         LRESULT r = ::DefWindowProcW(hwnd_, message, wParam, lParam);
         AfterDestroy();
@@ -264,9 +350,24 @@ void Form::MoveFocus(WPARAM wParam, LPARAM lParam) {
     if (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) ::SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
+// Enter presses the focused push button, or the default button when the focus is elsewhere.
+LRESULT Form::DefaultId() const {
+    HWND focus = ::GetFocus();
+    for (const Control* c : controls_)
+        if (c->hwnd_ && c->hwnd_ == focus && (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
+                                              (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+            return MAKELRESULT(c->id_, DC_HASDEFID);
+    if (defaultButton_ && defaultButton_->hwnd_) return MAKELRESULT(defaultButton_->id_, DC_HASDEFID);
+    return 0;
+}
+
 void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
     const WORD id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
+    if (lParam == 0 && id == IDCANCEL) {  // Esc, from the dialog manager: what the close box does
+        OnCloseBox();
+        return;
+    }
     if (lParam == 0) {  // a menu item or an accelerator
         for (PopupMenu* m : menus_)
             if (m->RunCommand(id)) return;
@@ -276,6 +377,43 @@ void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
         if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) { c->OnCommand(code); return; }
 }
 
+// The frame (group box) whose rectangle holds the control's, or null.
+const Control* Form::FrameAround(const Control& control) const {
+    const RECT inner = control.PixelRect();
+    for (const Control* c : controls_) {
+        if (c == &control || !c->GroupsControls()) continue;
+        const RECT outer = c->PixelRect();
+        RECT both{};
+        if (::IntersectRect(&both, &outer, &inner) && ::EqualRect(&both, &inner)) return c;
+    }
+    return nullptr;
+}
+
+// The arrow keys move the focus round the focusable controls of the focused control's frame, in
+// tab order. They never leave the frame and never stop on a label or on the frame itself; outside
+// any frame they do nothing.
+void Form::MoveInGroup(HWND from, bool previous) {
+    const Control* at = nullptr;
+    for (const Control* c : controls_)
+        if (c->hwnd_ && c->hwnd_ == from) at = c;
+    if (!at) return;
+    const Control* frame = FrameAround(*at);
+    if (!frame) return;
+    std::vector<Control*> group;
+    for (Control* c : TabOrdered()) {
+        const HWND h = c->hwnd_;
+        if (!h || c->GroupsControls() || FrameAround(*c) != frame) continue;
+        if ((::GetWindowLongW(h, GWL_STYLE) & WS_TABSTOP) && ::IsWindowVisible(h) && ::IsWindowEnabled(h))
+            group.push_back(c);
+    }
+    const auto it = std::find(group.begin(), group.end(), at);
+    if (it == group.end() || group.size() < 2) return;
+    const size_t n = group.size();
+    const size_t i = static_cast<size_t>(it - group.begin());
+    Control* next = group[previous ? (i + n - 1) % n : (i + 1) % n];
+    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next->hwnd_), TRUE);
+}
+
 void Form::AfterDestroy() {
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     hwnd_ = nullptr;
@@ -283,6 +421,26 @@ void Form::AfterDestroy() {
     lastFocus_ = nullptr;
     for (Control* c : controls_) c->hwnd_ = nullptr;
     for (Timer* t : timers_) t->enabled_ = false;
+}
+
+int MetricForDpi(int index, UINT dpi) {
+    using MetricsForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto metricsForDpi = reinterpret_cast<MetricsForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    if (metricsForDpi) return metricsForDpi(index, dpi);
+    return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(WindowDpi(nullptr)));
+}
+
+HICON LoadIconAtSize(int resourceId, int pixels) {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    // Common controls 6 have LoadIconWithScaleDown; the import libraries of some tool chains lack it.
+    using ScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    static const auto scaleDown = reinterpret_cast<ScaleDownFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
+    HICON icon = nullptr;
+    if (scaleDown && SUCCEEDED(scaleDown(instance, MAKEINTRESOURCEW(resourceId), pixels, pixels, &icon)) && icon)
+        return icon;
+    return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, pixels, pixels, 0));
 }
 
 void LetPendingMessagesRun() {
@@ -318,6 +476,16 @@ bool TranslateFormMessage(MSG& msg) {
     wchar_t cls[32] = {};
     ::GetClassNameW(root, cls, 32);
     if (lstrcmpW(cls, kFormClass) != 0) return false;
+    // The dialog manager's arrow keys walk every sibling in window order, labels and frames
+    // included: the form moves the focus itself, inside the frame.
+    const bool arrow = msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT || msg.wParam == VK_UP || msg.wParam == VK_DOWN;
+    if (msg.message == WM_KEYDOWN && arrow && !(::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam,
+                                                               reinterpret_cast<LPARAM>(&msg)) &
+                                                 (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
+        if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA)))
+            form->MoveInGroup(::GetFocus(), msg.wParam == VK_LEFT || msg.wParam == VK_UP);
+        return true;
+    }
     return ::IsDialogMessageW(root, &msg) != FALSE;
 }
 

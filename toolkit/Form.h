@@ -12,6 +12,7 @@
 
 namespace hv::toolkit {
 
+class Button;
 class Control;
 class Timer;
 class PopupMenu;
@@ -52,6 +53,10 @@ public:
     UINT Dpi() const { return dpi_; }
     HFONT DialogFont(bool bold) const;
 
+    // The button that Enter presses while the focus is on a control that is not a push button.
+    // Set before the form loads.
+    void SetDefaultButton(Button& button);
+
 protected:
     // Runs after the window and its controls exist (the toolkit's load event).
     virtual void OnLoad() {}
@@ -62,6 +67,8 @@ protected:
     // Messages a form wants to see before the default handling. Return true when handled.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     virtual void OnPaint(HDC) {}
+    // Runs after the window and its controls were laid out again at a new DPI.
+    virtual void OnDpiChanged() {}
 
     const FormStyle& Style() const { return style_; }
     // The window's tooltip control (while loaded), for forms that add tools of their own.
@@ -75,10 +82,18 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    void ClipOverlaps();
     void CreateFonts();
-    void ApplyDpi(UINT dpi);
+    void ApplyDpi(UINT dpi, const RECT* suggested);
+    void ChangeDpi(UINT dpi, const RECT* suggested);
     void RouteCommand(WPARAM wParam, LPARAM lParam);
     void MoveFocus(WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultId() const;
+    HWND FocusTarget() const;
+    std::vector<Control*> TabOrdered() const;
+    const Control* FrameAround(const Control& control) const;
+    void MoveInGroup(HWND from, bool previous);
+    friend bool TranslateFormMessage(MSG& msg);
     void AfterDestroy();
 
     FormStyle style_;
@@ -86,6 +101,7 @@ private:
     UINT dpi_ = 96;
     bool unloading_ = false;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was deactivated
+    Control* defaultButton_ = nullptr;
     UniqueGdiObject font_, boldFont_;
     UniqueGdiObject backgroundBrush_;
     HWND tooltip_ = nullptr;  // destroyed with the form window
@@ -94,13 +110,23 @@ private:
     std::vector<PopupMenu*> menus_;
 };
 
+// A system metric (SM_CXICON, SM_CXSMICON, ...) at a DPI: GetSystemMetricsForDpi where the
+// system has it, otherwise the system's value scaled from its own DPI.
+int MetricForDpi(int index, UINT dpi);
+
+// An icon resource of this program at a size in pixels, owned by the caller: the resource's image
+// of that size, otherwise one scaled down from a larger image (never stretched up from a smaller
+// one where a larger exists).
+HICON LoadIconAtSize(int resourceId, int pixels);
+
 // Dispatches every message already queued, then returns. Handlers, timer ticks included, may run.
 void LetPendingMessagesRun();
 
 // Runs the message loop until WM_QUIT; returns its exit code.
 int RunMessageLoop();
 
-// Gives keyboard navigation (tab, access keys, Enter, Esc) to the form that owns the message.
+// Gives keyboard navigation (tab, arrows inside a frame, access keys, Enter, Esc) to the form that
+// owns the message.
 bool TranslateFormMessage(MSG& msg);
 
 }  // namespace hv::toolkit

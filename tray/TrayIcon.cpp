@@ -7,6 +7,9 @@
 
 namespace hv::tray {
 
+// The version-1 record is the 88-byte one in 32-bit builds.
+static_assert(sizeof(void*) != 4 || NOTIFYICONDATAA_V1_SIZE == 88);
+
 ShellNotify TrayIcon::DefaultShell() {
     return [](DWORD message, NOTIFYICONDATAA* data) { return ::Shell_NotifyIconA(message, data); };
 }

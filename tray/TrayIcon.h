@@ -11,8 +11,9 @@
 namespace hv::tray {
 
 // The callback message the shell sends for mouse events over the icon, with the mouse message in
-// lParam.
-inline constexpr UINT kCallbackMessage = WM_MOUSEMOVE;  // 512
+// lParam. A message of the program's own: were it WM_MOUSEMOVE, every real mouse move over the
+// visible main window would arrive with its coordinates where the mouse message is expected.
+inline constexpr UINT kCallbackMessage = WM_APP + 1;
 inline constexpr UINT kIconId = 1;
 inline constexpr size_t kTipBytes = 64;
 

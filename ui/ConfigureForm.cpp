@@ -84,6 +84,7 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
     if (mnuExit != kExitCommandId || mnuHelpContents != kHelpContentsCommandId)
         ::OutputDebugStringW(L"Horavane: a menu command id has changed\n");
     settings_.Live().mnuEnableEmailNotification = mnuEnableEmailNotification;
+    SetDefaultButton(cmdOK);
     WireHandlers();
 }
 
@@ -112,17 +113,24 @@ void ConfigureForm::WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox&
 }
 
 void ConfigureForm::OnLoad() {
-    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    // The notification area shows its icons at the small-icon size of the system's DPI.
     const int ids[3] = {IDI_TRAY1, IDI_TRAY2, IDI_TRAY3};
-    for (size_t i = 0; i < 3; ++i)
-        pictures_[i].reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(ids[i]), IMAGE_ICON,
-                                                           ::GetSystemMetrics(SM_CXSMICON),
-                                                           ::GetSystemMetrics(SM_CYSMICON), 0)));
-    HICON big = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, LR_SHARED));
-    if (big) ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    if (pictures_[1]) ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(pictures_[1].get()));
+    for (size_t i = 0; i < 3; ++i) pictures_[i].reset(toolkit::LoadIconAtSize(ids[i], ::GetSystemMetrics(SM_CXSMICON)));
+    SetWindowIcons();
     taskbarCreated_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     cmdOK.Focus();
+}
+
+void ConfigureForm::OnDpiChanged() { SetWindowIcons(); }
+
+// The window's icons at the sizes of its DPI: the new ones are in place before the old ones go.
+void ConfigureForm::SetWindowIcons() {
+    toolkit::UniqueIcon big(toolkit::LoadIconAtSize(IDI_TRAY2, toolkit::MetricForDpi(SM_CXICON, Dpi())));
+    toolkit::UniqueIcon small(toolkit::LoadIconAtSize(IDI_TRAY2, toolkit::MetricForDpi(SM_CXSMICON, Dpi())));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+    windowIcons_[0] = std::move(big);
+    windowIcons_[1] = std::move(small);
 }
 
 void ConfigureForm::OnUnload() { commands_.MainWindowUnloading(); }
@@ -134,12 +142,11 @@ void ConfigureForm::OnCloseBox() {
 }
 
 bool ConfigureForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
-    if (message == WM_MOUSEMOVE) {
-        // The tray icon's callback uses this message number, with the mouse message that happened
-        // over the icon in lParam. The core acts on the two it knows and ignores everything else,
-        // real mouse moves over the visible window included.
+    if (message == kTrayCallbackMessage) {
+        // The core acts on the two mouse messages it knows and ignores every other one.
         commands_.TrayCallback(static_cast<UINT>(lParam));
-        return false;
+        result = 0;
+        return true;
     }
     if (taskbarCreated_ != 0 && message == taskbarCreated_) {
         commands_.TaskbarCreated();

@@ -18,6 +18,10 @@ inline constexpr UINT kExitCommandId = 40006;
 // The same for Help Contents, which the installer's test uses to check the installed help file.
 inline constexpr UINT kHelpContentsCommandId = 40004;
 
+// The tray icon's callback arrives at the main window as this message, with the mouse message
+// that happened over the icon in lParam.
+inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
+
 class ConfigureForm : public toolkit::Form {
 public:
     ConfigureForm(toolkit::Host& host, ConfigureCommands& commands);
@@ -59,15 +63,18 @@ protected:
     void OnUnload() override;
     void OnCloseBox() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    void OnDpiChanged() override;
 
 private:
     void WireHandlers();
+    void SetWindowIcons();
     void WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox& box);
 
     toolkit::Host& host_;
     ConfigureCommands& commands_;
     settings::Settings settings_;
     std::array<toolkit::UniqueIcon, 3> pictures_;
+    std::array<toolkit::UniqueIcon, 2> windowIcons_;  // big and small, at the window's DPI
     UINT taskbarCreated_ = 0;
 };
 

@@ -25,6 +25,7 @@ QForm::QForm(toolkit::Host& host)
       cmdClose(*this, {{1920, 3360, 1215, 375}, L"&Close", L"", 0}),
       host_(host) {
     cmdClose.onClick = [this] { cmdClose_Click(); };
+    SetDefaultButton(cmdClose);
 }
 
 QForm::~QForm() { Unload(); }

@@ -11,8 +11,9 @@ public:
     virtual void SplashClosed() = 0;
     // The logo, the title, the version or the company name was clicked: open the web page.
     virtual void OpenWebPage() = 0;
-    // The logo picture: image 2 of the tray pictures (32 x 32), owned by the core.
-    virtual HICON Logo() = 0;
+    // The logo picture, image 2 of the tray pictures, at the size it is drawn (pixels square);
+    // owned by the core.
+    virtual HICON Logo(int pixels) = 0;
 };
 
 }  // namespace hv::ui

@@ -133,7 +133,6 @@ void SplashForm::CloseSplash() {
 void SplashForm::imgLogo_Click() { commands_.OpenWebPage(); }
 
 void SplashForm::OnLoad() {
-    logo_ = commands_.Logo();
     FillTexts();
     LoadArtwork();
     pointer_ = static_cast<HCURSOR>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_POINTER),
@@ -184,6 +183,7 @@ void SplashForm::EnsureLayout() {
     for (int i = 0; SplashLabel* label = Label(i); ++i) PlaceLabel(measure, *label);
     ::ReleaseDC(hwnd, measure);
     imgLogo.rect_ = PixelRect(imgLogo.box_);
+    logo_ = commands_.Logo(Pixels(kLogoTwips));  // drawn at the size it was loaded at, never stretched
     layoutDpi_ = Dpi();
     RegisterTooltips();
 }

@@ -87,6 +87,8 @@ public:
 protected:
     void OnLoad() override;
     void OnUnload() override;
+    // Alt+F4 (the system's close command) closes the window as a click does.
+    void OnCloseBox() override { CloseSplash(); }
     void OnPaint(HDC dc) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 

@@ -73,6 +73,7 @@ protected:
     bool outlookAvailable = true;
     int outlookCreated = 0;
     std::function<void()> onOutlookCreated;
+    std::function<void()> onOutlookAttached;
     std::unique_ptr<App> app;
 
     AppTest() {
@@ -94,6 +95,14 @@ protected:
     void Store(const wchar_t* name, const wchar_t* value) {
         settings::WriteRegValue(L"HKCU", settings::SettingsKeyPath(), name, L"S", std::wstring(value));
     }
+    // Removes a stored value, as another program might.
+    void Forget(const wchar_t* name) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, settings::SettingsKeyPath().c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            return;
+        ::RegDeleteValueW(key, name);
+        ::RegCloseKey(key);
+    }
     std::wstring Stored(const wchar_t* name) {
         settings::RegValue v;
         settings::ReadRegValue(L"HKCU", settings::SettingsKeyPath(), name, L"S", std::wstring(L"<missing>"), v);
@@ -106,6 +115,11 @@ protected:
             ++outlookCreated;
             if (onOutlookCreated) onOutlookCreated();
             if (!outlookAvailable) throw outlook::AutomationError(REGDB_E_CLASSNOTREG, L"Class not registered");
+            return server->CreateApplication();
+        };
+        p.outlookAttach = [this]() -> outlook::Dispatch {
+            if (onOutlookAttached) onOutlookAttached();
+            if (!outlookAvailable) throw outlook::AutomationError(MK_E_UNAVAILABLE, L"Outlook is not running.");
             return server->CreateApplication();
         };
         p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
@@ -138,7 +152,12 @@ TEST_F(AppTest, StartUpInItsOrder) {
     Store(L"EventEmailAddress", L"pager@example.com");
     Make();
     std::wstring addressWhenOutlookOpened;
-    onOutlookCreated = [&] { addressWhenOutlookOpened = Config().txtEmailAddress.Text(); };
+    onOutlookCreated = [&] {
+        addressWhenOutlookOpened = Config().txtEmailAddress.Text();
+        // Loading has written the missing values back; only the full save after it restores these.
+        Forget(L"Subject");
+        Forget(L"EventEmailAddress");
+    };
     ASSERT_TRUE(app->Main());
     EXPECT_EQ(addressWhenOutlookOpened, L"pager@example.com") << "settings are loaded before the session opens";
     EXPECT_EQ(host.sleeps, (std::vector<DWORD>{3000, 4000}));
@@ -158,6 +177,7 @@ TEST_F(AppTest, StartUpInItsOrder) {
     EXPECT_EQ(std::count_if(tray.begin(), tray.end(), [](const TrayCall& c) { return c.message == NIM_ADD; }), 1);
     EXPECT_EQ(Stored(L"SecurityWarning"), L"False");
     EXPECT_EQ(Stored(L"Subject"), L"1") << "every setting saved";
+    EXPECT_EQ(Stored(L"EventEmailAddress"), L"pager@example.com") << "every setting saved";
     EXPECT_TRUE(host.boxes.empty());
 }
 
@@ -194,6 +214,11 @@ TEST_F(AppTest, FirstRunAsksForTheAddress) {
     EXPECT_EQ(Config().chkCEEnabled.Value(), 1);
     EXPECT_EQ(Stored(L"EventEmailAddress"), L"");
     EXPECT_EQ(Stored(L"CEEnabled"), L"1");
+    // The user types the address and presses Close: the address is stored as typed.
+    Config().txtEmailAddress.SetText(L" pager@example.com");
+    Config().cmdOK_Click();
+    EXPECT_FALSE(Config().Visible());
+    EXPECT_EQ(Stored(L"EventEmailAddress"), L" pager@example.com");
 }
 
 TEST_F(AppTest, ASecondCopyEndsSilently) {
@@ -338,6 +363,35 @@ TEST_F(AppTest, ExitRemovesTheIconBeforeReleasingOutlook) {
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the message loop ends";
     app.reset();  // the second shutdown is harmless
     EXPECT_EQ(tray.back().message, static_cast<DWORD>(NIM_DELETE));
+}
+
+TEST_F(AppTest, AnUnexpectedFailureInsideATickLeavesPollingRunning) {
+    WriteCalendar({At("Planning", "0945")});
+    ASSERT_TRUE(Start());
+    server->Faults().GoAway();
+    onOutlookAttached = [] { throw std::bad_alloc(); };  // not an automation error
+    Tick(9, 45, 2);
+    EXPECT_TRUE(Timer().Enabled());
+    onOutlookAttached = nullptr;
+    Tick(9, 45, 7);
+    EXPECT_EQ(Sent(), 1u);
+}
+
+TEST_F(AppTest, ExitWhileATickWaitsForOutlookEndsEverythingCleanly) {
+    WriteCalendar({At("Planning", "0945")});
+    ASSERT_TRUE(Start());
+    server->Faults().GoAway();
+    // Exit arrives while the tick waits for Outlook (a sent message runs inside the call).
+    onOutlookAttached = [this] { Config().mnuPopUpMenu.RunCommand(Config().mnuExit); };
+    Tick(9, 45, 2);
+    EXPECT_TRUE(app->ShutDown());
+    EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+    EXPECT_FALSE(app->frmQ().IsLoaded()) << "no window is made again after shutdown";
+    EXPECT_FALSE(Config().IsLoaded());
+    EXPECT_EQ(Sent(), 0u);
+    EXPECT_EQ(server->Count().LiveObjects(), 0);
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST_F(AppTest, TaskbarRestartAddsTheIconAgain) {

@@ -150,8 +150,13 @@ int Rect(const Args& a) {
     const Selector s = ParseSelector(a[0]);
     HWND w = AnyWindow(s);
     if (!w) return Fail(L"no window " + Describe(s));
+    HWND target = w;
+    if (a.size() > 1) {
+        target = FindControl(w, a[1]);
+        if (!target) return Fail(L"no control " + a[1] + L" in " + Describe(s));
+    }
     RECT r{};
-    ::GetWindowRect(w, &r);
+    ::GetWindowRect(target, &r);
     Print(RectText(r));
     return 0;
 }
@@ -162,6 +167,35 @@ int NoWindow(const Args& a) {
     HWND w = WaitVisible(s, Milliseconds(Arg(a, 1), 3000));
     if (!w) return 0;
     return Fail(L"a window " + Describe(s) + L" is up: \"" + EscapeForLine(TitleOf(w)) + L"\"");
+}
+
+// The foreground window: its class and title.
+int Foreground(const Args&) {
+    HWND w = ::GetForegroundWindow();
+    if (!w) return Fail(L"no foreground window");
+    Print(ClassOf(w) + L"\t" + EscapeForLine(TitleOf(w)));
+    return 0;
+}
+
+// The control of the window that has the keyboard focus, as CLASS#N (the n-th of its class), and
+// whether its thread shows a caret.
+int Focus(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = AnyWindow(s);
+    if (!w) return Fail(L"no window " + Describe(s));
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(w, nullptr), &info)) return Fail(L"no thread information");
+    int seen = 0;
+    for (HWND child : ChildrenOf(w)) {
+        if (ClassOf(child) != ClassOf(info.hwndFocus)) continue;
+        if (child == info.hwndFocus) {
+            Print(ClassOf(child) + L"#" + std::to_wstring(seen) + (info.hwndCaret == child ? L"\tcaret" : L""));
+            return 0;
+        }
+        ++seen;
+    }
+    return Fail(L"the focus is not in " + Describe(s));
 }
 
 int Close(const Args& a) {
@@ -408,8 +442,10 @@ const std::map<std::wstring, Command>& Commands() {
         {L"text", {1, Text, L"SEL                    title and controls: id, class, text, state"}},
         {L"get", {2, Get, L"SEL CONTROL             the control's text, as it is"}},
         {L"wait-text", {4, WaitText, L"SEL CONTROL contains|lacks|equals TEXT [timeout]"}},
-        {L"rect", {1, Rect, L"SEL                    x y width height on the screen"}},
         {L"no-window", {1, NoWindow, L"SEL [seconds]     fails when a matching window shows within the time"}},
+        {L"rect", {1, Rect, L"SEL [CONTROL]          x y width height on the screen"}},
+        {L"foreground", {0, Foreground, L"                 the foreground window: class and title"}},
+        {L"focus", {1, Focus, L"SEL                   the focused control (CLASS#N) and whether it shows the caret"}},
         {L"close", {1, Close, L"SEL                   asks the window to close (WM_CLOSE)"}},
         {L"box", {1, Box, L"TITLE [timeout]         waits for a message box; prints its text"}},
         {L"no-box", {1, NoBox, L"TITLE [seconds]      fails when a message box shows within the time"}},

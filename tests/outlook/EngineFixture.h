@@ -30,6 +30,7 @@ protected:
     standin::Config config;
     std::shared_ptr<standin::Server> server;
     std::unique_ptr<outlook::OutlookAutomation> engine;
+    bool outlookRunning = true;  // what attaching to a running Outlook finds
 
     EngineTest() {
         config.calendarFile = calendarFile;
@@ -55,18 +56,19 @@ protected:
         server = standin::CreateServer(config);
         form.Settings().LoadSettings();
         form.txtEmailAddress.SetText(address);
-        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                              [this] { return server->CreateApplication(); });
+        engine = std::make_unique<outlook::OutlookAutomation>(
+            host, form.Settings(), viewer.txtQ, [this] { return server->CreateApplication(); },
+            [this]() -> outlook::Dispatch {
+                if (!outlookRunning) throw outlook::AutomationError(MK_E_UNAVAILABLE, L"Outlook is not running.");
+                return server->CreateApplication();
+            });
         ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     }
 
-    // What one full poll does with the engine: scan, then send every due entry in table order.
+    // One full poll at that time of day.
     void Tick(int hour, int minute, int second = 0) {
         host.SetTime(hour, minute, second);
-        engine->ScanTodaysAppointments();
-        const int count = engine->PendingCount();
-        for (int n = 1; n <= count; ++n)
-            if (engine->IsAppointmentDue(n)) engine->SendNotification(n);
+        engine->Poll();
     }
 
     std::vector<Message> Sent() { return ReadOutbox(outbox); }

@@ -367,16 +367,97 @@ TEST_F(Engine, AFailedSendIsRetriedInTheMinuteAndLoggedOnce) {
     EXPECT_EQ(Sent().size(), 1u);
 }
 
-TEST_F(Engine, OutlookGoneInMidRunIsReconnected) {
-    Start({Budget(), At("Later", "1100")});
+TEST_F(Engine, OutlookGoneIsAttachedToOnlyWhileItRunsAndNothingIsSentTwice) {
+    Start({Budget(), At("While closed", "1030"), At("Later", "1100")});
     Tick(9, 45, 2);
     ASSERT_EQ(Sent().size(), 1u);
-    server->Faults().GoAway();
-    Tick(11, 0, 2);
+    server->Faults().GoAway();  // the user closes Outlook
+    outlookRunning = false;
+    Tick(10, 30, 2);
+    Tick(10, 30, 7);
     EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+    EXPECT_EQ(List(), L"-- Outlook is not running --");
+    EXPECT_EQ(Sent().size(), 1u);
+    outlookRunning = true;  // and starts it again
+    Tick(11, 0, 2);
+    EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(SentSubjects().back(), L"Later (11:00 AM - 11:00 AM)");
     Tick(11, 0, 7);
     EXPECT_EQ(Sent().size(), 2u) << "the sent log survived the reconnection";
+}
+
+TEST_F(Engine, ABusyOutlookIsWaitedForWhileTheSessionOpensAndLessAfterwards) {
+    WriteCalendar({Budget()});
+    server = standin::CreateServer(config);
+    form.Settings().LoadSettings();
+    form.txtEmailAddress.SetText(L"pager@example.com");
+    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                          [this] { return server->CreateApplication(); });
+    server->Faults().RejectCalls(6);
+    ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
+    EXPECT_EQ(server->Count().RejectedCalls(), 6);
+    EXPECT_FALSE(host.sleeps.empty());
+    for (DWORD ms : host.sleeps) EXPECT_EQ(ms, outlook::RetryPolicy::kWaitMs);
+
+    host.sleeps.clear();
+    server->Faults().RejectCalls(1000000);  // busy for good: ten seconds of waiting, then the failure
+    Tick(9, 45, 2);
+    DWORD waited = 0;
+    for (DWORD ms : host.sleeps) waited += ms;
+    EXPECT_EQ(waited, outlook::AutomationClient::kPatienceAfterOpening);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_TRUE(Sent().empty());
+
+    host.sleeps.clear();
+    EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing");
+    waited = 0;
+    for (DWORD ms : host.sleeps) waited += ms;
+    EXPECT_EQ(waited, outlook::AutomationClient::kPatienceWhileOpening);
+}
+
+TEST_F(Engine, EachMemberIsLookedUpOncePerInterfaceAndReadOncePerPoll) {
+    Start({Budget(), At("Second", "1100", 0)});
+    Tick(9, 45, 2);  // sends Budget review: every member used once
+    ASSERT_EQ(Sent().size(), 1u);
+    const long lookups = server->Count().NameLookups(), starts = server->Count().Calls(L"AppointmentItem", L"Start");
+    Tick(11, 0, 2);  // another poll that sends
+    EXPECT_EQ(server->Count().NameLookups(), lookups);
+    // MailItem.Subject and AppointmentItem.Subject have different DISPIDs here: the message
+    // carries the right subject only when each interface keeps its own.
+    EXPECT_EQ(SentSubjects().back(), L"Second (11:00 AM - 11:00 AM)");
+    EXPECT_EQ(server->Count().Calls(L"AppointmentItem", L"Start") - starts, 2) << "once for each appointment found";
+}
+
+TEST_F(Engine, OnePollReadsTheClockOnceSoASlowFirstSendLosesNoOtherEntry) {
+    Start({Budget(), At("Same minute", "0945")});
+    host.SetTime(9, 45, 50);
+    host.secondsPerReading = 30;  // every reading of the clock comes half a minute later
+    engine->Poll();
+    EXPECT_EQ(Sent().size(), 2u);
+}
+
+TEST_F(Engine, ASendDeniedAtTheSecurityPromptIsFinalAndAFailedAllDaySendEndsWithItsMinute) {
+    Event holiday;
+    holiday.summary = "Holiday";
+    holiday.start = "20261207";
+    holiday.end = "20261208";
+    Start({Budget(), holiday});
+    server->Faults().Fail(L"MailItem", L"Send", L"Operation aborted", 0, E_ABORT);
+    Tick(9, 45, 2);
+    Tick(9, 45, 7);
+    EXPECT_EQ(server->Count().Calls(L"MailItem", L"Send"), 2) << "one try each, never asked again";
+    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_TRUE(host.boxes.empty());
+
+    server->Faults().Reset();
+    Start({holiday});
+    server->Faults().Fail(L"MailItem", L"Send", L"The operation failed.");
+    Tick(9, 0, 2);
+    Tick(9, 0, 7);  // tried again inside the minute of the first try
+    Tick(9, 1, 2);  // not after it
+    Tick(9, 2, 2);
+    EXPECT_EQ(server->Count().Calls(L"MailItem", L"Send"), 2);
+    EXPECT_EQ(List(), L"-- No Appointments Pending --");
 }
 
 TEST_F(Engine, NoObjectIsLeakedOverManyScans) {

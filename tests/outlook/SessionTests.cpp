@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "outlook/MessageFilter.h"
 #include "tests/outlook/EngineFixture.h"
 
 namespace hv::test {
@@ -171,6 +172,27 @@ TEST(Automation, VariantsConvertAsAutomationDoes) {
     outlook::Variant copy = outlook::Variant(L"text");
     outlook::Variant other(copy);
     EXPECT_EQ(other.AsString(), L"text");
+}
+
+TEST(BusyRetryFilter, RetriesABusyOutlookForAsLongAsThePatienceLasts) {
+    DWORD patience = 10000;
+    outlook::BusyRetryFilter filter([&] { return patience; });
+    struct Case {
+        DWORD elapsed, rejectType, patience, answer;
+    } cases[] = {
+        {0, SERVERCALL_RETRYLATER, 10000, outlook::BusyRetryFilter::kRetryAfterMs},
+        {9999, SERVERCALL_REJECTED, 10000, outlook::BusyRetryFilter::kRetryAfterMs},
+        {10000, SERVERCALL_RETRYLATER, 10000, static_cast<DWORD>(-1)},
+        {30000, SERVERCALL_REJECTED, 60000, outlook::BusyRetryFilter::kRetryAfterMs},
+        {0, SERVERCALL_ISHANDLED, 60000, static_cast<DWORD>(-1)},
+    };
+    for (const Case& c : cases) {
+        patience = c.patience;
+        EXPECT_EQ(filter.RetryRejectedCall(nullptr, c.elapsed, c.rejectType), c.answer)
+            << "after " << c.elapsed << " ms, type " << c.rejectType;
+    }
+    EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr), static_cast<DWORD>(SERVERCALL_ISHANDLED));
+    EXPECT_EQ(filter.MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL), static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
 }
 
 }  // namespace

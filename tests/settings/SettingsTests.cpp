@@ -62,8 +62,8 @@ protected:
     }
 };
 
-TEST_F(SettingsModel, KeyPathComesFromTheVersionInformation) { EXPECT_EQ(SettingsKeyPath(), kKey); }
-
+// reg.exe reads the key by its literal path: the settings are where the user, the installer and
+// the help file expect them.
 TEST_F(SettingsModel, FirstStartStoresTheTenDefaultsAsRegExeSeesThem) {
     settings.LoadSettings();
     settings.SaveSettings();

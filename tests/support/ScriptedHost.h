@@ -19,7 +19,12 @@ class ScriptedHost : public toolkit::Host {
 public:
     ScriptedHost();
 
-    SYSTEMTIME Now() override { return now_; }
+    // The clock; with secondsPerReading set, each reading moves it on by that much (a slow poll).
+    SYSTEMTIME Now() override {
+        const SYSTEMTIME now = now_;
+        if (secondsPerReading) Advance(secondsPerReading);
+        return now;
+    }
     int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) override;
     void Sleep(DWORD milliseconds) override { sleeps.push_back(milliseconds); }
 
@@ -31,6 +36,7 @@ public:
     std::deque<int> answers;
     std::vector<ShownBox> boxes;
     std::vector<DWORD> sleeps;
+    int secondsPerReading = 0;
 
 private:
     SYSTEMTIME now_{};

@@ -51,7 +51,9 @@ TEST_F(TrayRecord, EveryCallCarriesTheSameFixedFields) {
         EXPECT_EQ(d.hWnd, window);
         EXPECT_EQ(d.uID, 1u);
         EXPECT_EQ(d.uFlags, 7u);
-        EXPECT_EQ(d.uCallbackMessage, 512u);
+        EXPECT_EQ(d.uCallbackMessage, kCallbackMessage);
+        EXPECT_FALSE(d.uCallbackMessage >= WM_MOUSEFIRST && d.uCallbackMessage <= WM_MOUSELAST)
+            << "a real mouse move over the window must never pass for a callback";
     }
     EXPECT_EQ(calls[0].data.hIcon, active);
     EXPECT_EQ(Tip(calls[0].data), Expected("Horavane (Active)"));
@@ -60,11 +62,12 @@ TEST_F(TrayRecord, EveryCallCarriesTheSameFixedFields) {
     EXPECT_EQ(Tip(calls[3].data), Tip(calls[1].data));
 }
 
-TEST_F(TrayRecord, Is88BytesIn32BitBuilds) {
-    if (sizeof(void*) == 4) {
-        EXPECT_EQ(NOTIFYICONDATAA_V1_SIZE, 88u);
-    }
-    EXPECT_EQ(NOTIFYICONDATAA_V1_SIZE, offsetof(NOTIFYICONDATAA, szTip) + 64);
+TEST_F(TrayRecord, SizeIsTheVersion1Record) {
+    // cbSize, hWnd, uID, uFlags, uCallbackMessage, hIcon and the 64-byte tip, with the padding of
+    // the build's pointer size: 88 bytes in 32-bit builds, 104 in 64-bit ones.
+    icon.UpdateTray(window, active, L"Horavane (Active)");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].data.cbSize, sizeof(void*) == 4 ? 88u : 104u);
 }
 
 TEST_F(TrayRecord, LongTooltipsAreCutAndStayTerminated) {

@@ -183,5 +183,58 @@ TEST_F(frmConfigure, TabOrderFollowsTheTabIndexes) {
     EXPECT_EQ(walked.size(), 12u);
 }
 
+int IconWidth(HICON icon) {
+    ICONINFO info{};
+    if (!::GetIconInfo(icon, &info)) return 0;
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+    if (info.hbmColor) ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return bm.bmWidth;
+}
+
+// Moved to a monitor of 144 dpi, the window takes the rectangle the system suggests and lays
+// every control out again at that DPI, with fonts and icons of that DPI; the old fonts go only
+// after no control uses them.
+TEST_F(frmConfigure, ANewDpiTakesTheSuggestedRectangleAndLaysEverythingOutAgain) {
+    HWND hwnd = ShowWindow();
+    const HGDIOBJ oldFont = reinterpret_cast<HGDIOBJ>(::SendMessageW(form.cmdOK.Hwnd(), WM_GETFONT, 0, 0));
+    RECT suggested{50, 40, 50 + 610, 40 + 380};
+    ::SendMessageW(hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    ::GetWindowRect(hwnd, &now);
+    EXPECT_TRUE(::EqualRect(&now, &suggested)) << now.left << "," << now.top << " " << now.right << "," << now.bottom;
+    EXPECT_EQ(form.Dpi(), 144u);
+    for (const Row& row : Layout()) {
+        SCOPED_TRACE(row.name);
+        HWND control = row.control(form).Hwnd();
+        const POINT origin = ContainerOrigin(row.container);
+        const int left = origin.x + row.left, top = origin.y + row.top;
+        const RECT r = RectInParent(control);
+        EXPECT_EQ(r.left, ::MulDiv(left, 144, 1440));
+        EXPECT_EQ(r.right, ::MulDiv(left + row.width, 144, 1440));
+        EXPECT_EQ(r.bottom, ::MulDiv(top + row.height, 144, 1440));
+        EXPECT_EQ(FontOf(control).lfHeight, -17) << "8.25 pt at 144 dpi";
+    }
+    EXPECT_EQ(::GetObjectType(oldFont), 0u) << "the 96-dpi font is released";
+    EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0))), 48);
+    EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0))), 24);
+}
+
+// The tray callback has a message of its own. Mouse moves over the visible window carry their
+// coordinates in lParam, where the callback carries the mouse message: from about 131 % scaling
+// the top row reaches x = 515 (double-click) and 516 (right press).
+TEST_F(frmConfigure, OnlyTheTrayCallbackMessageReachesTheTrayHandler) {
+    HWND hwnd = ShowWindow();
+    for (int x : {515, 516, 517, 513, 514}) {
+        ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(x, 0));
+        ::SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, 0));
+    }
+    EXPECT_TRUE(commands.trayCallbacks.empty());
+    ::SendMessageW(hwnd, ui::kTrayCallbackMessage, 1, WM_LBUTTONDBLCLK);
+    ::SendMessageW(hwnd, ui::kTrayCallbackMessage, 1, WM_RBUTTONDOWN);
+    EXPECT_EQ(commands.trayCallbacks, (std::vector<UINT>{WM_LBUTTONDBLCLK, WM_RBUTTONDOWN}));
+}
+
 }  // namespace
 }  // namespace hv::test

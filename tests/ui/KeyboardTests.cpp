@@ -187,6 +187,135 @@ TEST_F(frmConfigureKeys, AltWithAnUnderlinedLetterReachesItsControl) {
     }
 }
 
+// Enter and Esc as in every dialog: Enter presses the focused push button, and Close wherever
+// else the focus is; Esc does what the close box does.
+struct DialogKeyCase {
+    const char* what;
+    const wchar_t* address;
+    std::function<toolkit::Control&(ConfigureForm&)> focus;
+    UINT key;
+    int closePresses;  // Close's handler asks the core to check the address once per press
+    int tests;
+    bool visibleAfter;
+};
+
+TEST_F(frmConfigureKeys, EnterPressesTheFocusedButtonOrCloseAndEscDoesWhatTheCloseBoxDoes) {
+    auto close = [](ConfigureForm& f) -> toolkit::Control& { return f.cmdOK; };
+    auto address = [](ConfigureForm& f) -> toolkit::Control& { return f.txtEmailAddress; };
+    const DialogKeyCase cases[] = {
+        {"Enter on Close", L"pager@example.com", close, VK_RETURN, 1, 0, false},
+        {"Enter in the address box", L"pager@example.com", address, VK_RETURN, 1, 0, false},
+        {"Enter on a check box", L"pager@example.com", [](ConfigureForm& f) -> toolkit::Control& { return f.chkLocation; },
+         VK_RETURN, 1, 0, false},
+        {"Enter on Test", L"pager@example.com", [](ConfigureForm& f) -> toolkit::Control& { return f.cmdTestEmail; },
+         VK_RETURN, 0, 1, true},
+        {"Esc on Close", L"pager@example.com", close, VK_ESCAPE, 1, 0, false},
+        {"Esc in the address box", L"pager@example.com", address, VK_ESCAPE, 1, 0, false},
+        // With the switch on and no address, Close warns and the window stays.
+        {"Esc without an address", L"", address, VK_ESCAPE, 1, 0, true},
+    };
+    for (const DialogKeyCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistrySandbox sandbox;
+        FakeCommands spy;
+        ConfigureForm window(host, spy);
+        window.txtEmailAddress.SetText(c.address);
+        window.chkCEEnabled.SetValue(1);
+        window.Show();
+        Settle();
+        BringToFront(window.Hwnd());
+        HWND target = c.focus(window).Hwnd();
+        ::SetFocus(target);
+        PressKey(target, c.key);
+        EXPECT_EQ(spy.checkAddress, c.closePresses);
+        EXPECT_EQ(spy.testMessages, c.tests);
+        EXPECT_EQ(window.Visible(), c.visibleAfter);
+        EXPECT_EQ(window.chkLocation.Value(), 0) << "no box toggled";
+    }
+}
+
+// The arrow keys go round the focusable controls of the focused control's frame, in tab order,
+// and never stop on a label or a frame.
+TEST_F(frmConfigureKeys, ArrowKeysStayInsideTheFrameAndSkipLabelsAndFrames) {
+    HWND hwnd = ShowWindow();
+    struct Step { UINT key; const char* reaches; };
+    form.chkSubject.Focus();
+    for (const Step& s : {Step{VK_RIGHT, "chkStartEndTIme"}, Step{VK_DOWN, "chkLocation"}, Step{VK_RIGHT, "chkOrganizer"},
+                          Step{VK_RIGHT, "chkComments"}, Step{VK_RIGHT, "chkSubject"}, Step{VK_LEFT, "chkComments"},
+                          Step{VK_UP, "chkOrganizer"}}) {
+        PressKey(::GetFocus(), s.key);
+        EXPECT_EQ(NameOf(form, FocusIn(hwnd)), s.reaches);
+    }
+    form.chkReminder.Focus();
+    PressKey(::GetFocus(), VK_DOWN);
+    EXPECT_EQ(NameOf(form, FocusIn(hwnd)), "txtCategory") << "past the category label";
+    form.chkCEEnabled.Focus();
+    PressKey(::GetFocus(), VK_UP);
+    EXPECT_EQ(NameOf(form, FocusIn(hwnd)), "cmdTestEmail");
+    form.cmdOK.Focus();
+    PressKey(::GetFocus(), VK_DOWN);
+    EXPECT_EQ(NameOf(form, FocusIn(hwnd)), "cmdOK") << "outside the frames the arrows go nowhere";
+    EXPECT_EQ(form.chkSubject.Value() + form.chkLocation.Value() + form.chkComments.Value(), 0) << "nothing toggled";
+}
+
+// A real click of the left button at a point of the screen, as the system delivers it.
+// The pointer is moved first and must have settled there (the window system may still deliver a
+// motion from where it was) before the button goes down.
+void ClickOnScreen(POINT at) {
+    for (int stable = 0, tries = 0; stable < 3 && tries < 100; ++tries) {
+        POINT now{};
+        ::GetCursorPos(&now);
+        if (now.x == at.x && now.y == at.y) {
+            ++stable;
+        } else {
+            stable = 0;
+            ::SetCursorPos(at.x, at.y);
+        }
+        Settle(40);
+    }
+    INPUT buttons[2] = {};
+    buttons[0].type = buttons[1].type = INPUT_MOUSE;
+    buttons[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    buttons[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, buttons, sizeof(INPUT));
+    Settle(150);
+}
+
+// A point of a control given in 96-dpi pixels from its left edge, halfway down, on the screen.
+POINT OnControl(const toolkit::Form& form, toolkit::Control& c, int pixelsAt96) {
+    RECT r{};
+    ::GetWindowRect(c.Hwnd(), &r);
+    return POINT{r.left + ::MulDiv(pixelsAt96, static_cast<int>(form.Dpi()), 96), (r.top + r.bottom) / 2};
+}
+
+using frmConfigureMouse = ConfigureKeys;
+
+// The given rectangles of the format boxes overlap their right-hand neighbours (by 9 and 33
+// pixels at 96 dpi, under the next box's square) and the category label runs under the category
+// box: a click on a box's square or on its caption's first letter reaches that box only.
+TEST_F(frmConfigureMouse, AClickOnABoxsSquareOrFirstLetterTogglesThatBoxOnly) {
+    ShowWindow();
+    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer,
+                                  &form.chkComments, &form.chkReminder, &form.chkCEEnabled};
+    for (int offset : {6, 21}) {  // the centre of the square, the first letter of the caption
+        for (toolkit::CheckBox* box : boxes) {
+            SCOPED_TRACE(NameOf(form, box->Hwnd()) + " at " + std::to_string(offset));
+            int before[7];
+            for (int i = 0; i < 7; ++i) before[i] = boxes[i]->Value();
+            const int was = box->Value();
+            ClickOnScreen(OnControl(form, *box, offset));
+            // Real input reaches the window at the window system's pace: wait (within reason) for
+            // the click to be handled before looking at every box.
+            for (int waited = 0; waited < 5000 && box->Value() == was; waited += 20) Settle(20);
+            for (int i = 0; i < 7; ++i)
+                EXPECT_EQ(boxes[i]->Value(), boxes[i] == box ? 1 - before[i] : before[i]) << NameOf(form, boxes[i]->Hwnd());
+        }
+    }
+    ClickOnScreen(OnControl(form, form.txtCategory, 3));
+    for (int waited = 0; waited < 5000 && ::GetFocus() != form.txtCategory.Hwnd(); waited += 20) Settle(20);
+    EXPECT_EQ(NameOf(form, FocusIn(form.Hwnd())), "txtCategory") << "the left edge of the category box";
+}
+
 // The label in front of the category box carries the access key for it.
 TEST_F(frmConfigureKeys, TheCategoryLabelsAccessKeyReachesTheCategoryBox) {
     form.txtCategory.SetText(L"Pager");
@@ -226,11 +355,26 @@ TEST_F(frmQKeys, AltCHidesTheViewerAndKeepsItsText) {
     EXPECT_EQ(form.txtQ.Text(), L"10:00 AM - Budget review\r\n");
 }
 
+TEST_F(frmQKeys, EnterAndEscHideTheViewerFromTheButtonAndFromTheList) {
+    for (UINT key : {UINT{VK_RETURN}, UINT{VK_ESCAPE}}) {
+        for (bool inList : {false, true}) {
+            SCOPED_TRACE(std::to_string(key) + (inList ? " in the list" : " on Close"));
+            HWND hwnd = ShowViewer();
+            HWND target = inList ? form.txtQ.Hwnd() : form.cmdClose.Hwnd();
+            ::SetFocus(target);
+            PressKey(target, key);
+            Settle();
+            EXPECT_FALSE(::IsWindowVisible(hwnd));
+            EXPECT_TRUE(::IsWindow(hwnd)) << "hidden, not destroyed";
+        }
+    }
+}
+
 class SplashCounter : public ui::SplashCommands {
 public:
     void SplashClosed() override { ++closed; }
     void OpenWebPage() override { ++webPages; }
-    HICON Logo() override { return nullptr; }
+    HICON Logo(int) override { return nullptr; }
     int closed = 0, webPages = 0;
 };
 
@@ -257,6 +401,28 @@ TEST(frmSplashKeys, AKeyTypedWhileTheSplashIsActiveClosesIt) {
         EXPECT_FALSE(::IsWindow(hwnd));
         EXPECT_EQ(commands.closed, 1);
     }
+}
+
+// Alt+F4, the system's close command, closes it as a click does: the core hears of it.
+TEST(frmSplashKeys, AltF4ClosesItAsAClickDoes) {
+    SplashCounter commands;
+    ui::SplashForm splash(commands);
+    splash.Show();
+    Settle();
+    HWND hwnd = splash.Hwnd();
+    ASSERT_TRUE(BringToFront(hwnd));
+    EXPECT_EQ(::GetFocus(), hwnd) << "the window takes the keyboard when it is activated";
+    INPUT keys[4] = {};
+    const WORD order[4] = {VK_MENU, VK_F4, VK_F4, VK_MENU};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    ::SendInput(4, keys, sizeof(INPUT));
+    Settle(200);
+    EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_EQ(commands.closed, 1);
 }
 
 TEST(frmSplashKeys, AShiftKeyAloneLeavesItOpen) {

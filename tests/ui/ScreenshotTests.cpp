@@ -87,7 +87,7 @@ class SplashLogo : public ui::SplashCommands {
 public:
     void SplashClosed() override {}
     void OpenWebPage() override {}
-    HICON Logo() override { return logo_.get(); }
+    HICON Logo(int) override { return logo_.get(); }
 
 private:
     toolkit::UniqueIcon logo_{static_cast<HICON>(
@@ -121,12 +121,28 @@ TEST(WindowPictures, ConfigurationWindow) {
     form.chkLocation.SetValue(1);
     form.Show();
     const Picture screen = ShootWindow(form.Hwnd(), L"frmConfigure");
-    // The Close button shows on the screen where it was placed, with its caption.
+    // Each box shows its check mark exactly when it is ticked, and its caption whole, also where
+    // its rectangle runs under the next box.
     const POINT origin = ClientOrigin(form.Hwnd());
-    RECT close = RectInParent(form.cmdOK.Hwnd());
-    ::OffsetRect(&close, origin.x, origin.y);
-    ::InflateRect(&close, -3, -3);  // inside its border
-    EXPECT_GT(screen.CountDark(close, 200), 10) << "its caption";
+    const struct { const char* name; toolkit::CheckBox& box; bool ticked; } boxes[] = {
+        {"chkCEEnabled", form.chkCEEnabled, true}, {"chkReminder", form.chkReminder, false},
+        {"chkSubject", form.chkSubject, true},     {"chkStartEndTIme", form.chkStartEndTIme, true},
+        {"chkLocation", form.chkLocation, true},   {"chkOrganizer", form.chkOrganizer, false},
+        {"chkComments", form.chkComments, false},
+    };
+    for (const auto& b : boxes) {
+        SCOPED_TRACE(b.name);
+        RECT r = RectInParent(b.box.Hwnd());
+        ::OffsetRect(&r, origin.x, origin.y);
+        const int middle = (r.top + r.bottom) / 2;
+        const RECT square{r.left + 4, middle - 3, r.left + 10, middle + 3};  // inside the 13-pixel square
+        if (b.ticked)
+            EXPECT_GE(screen.CountDark(square, 200), 4) << "its check mark";
+        else
+            EXPECT_EQ(screen.CountDark(square, 200), 0) << "no check mark";
+        const RECT firstLetters{r.left + 17, r.top, r.left + 40, r.bottom};
+        EXPECT_GT(screen.CountDark(firstLetters, 200), 8) << "its caption's first letters";
+    }
 }
 
 TEST(WindowPictures, PendingViewer) {
@@ -136,13 +152,14 @@ TEST(WindowPictures, PendingViewer) {
                       L"01:15 PM - Lunch with the supplier of the new meeting-room furniture and fittings\r\n");
     form.Show();
     const Picture screen = ShootWindow(form.Hwnd(), L"frmQ");
+    // The lines' text, inside the list's border and left of its scroll bar.
     const POINT origin = ClientOrigin(form.Hwnd());
     const RECT list = RectInParent(form.txtQ.Hwnd());
-    EXPECT_GT(screen.CountDark(RECT{origin.x + list.left, origin.y + list.top, origin.x + list.right,
-                                    origin.y + list.top + 60},
-                               200),
-              100)
-        << "the list's lines";
+    const RECT lines{origin.x + list.left + 4, origin.y + list.top + 4, origin.x + list.right - 24,
+                     origin.y + list.top + 50};
+    EXPECT_GT(screen.CountDark(lines, 200), 200) << "the list's lines";
+    form.txtQ.SetText(L"");
+    EXPECT_EQ(ShootWindow(form.Hwnd(), L"frmQ-empty").CountDark(lines, 200), 0) << "nothing where no line is";
 }
 
 }  // namespace

@@ -31,12 +31,13 @@ public:
                                                 IMAGE_ICON, 32, 32, 0))) {}
     void SplashClosed() override { ++closed; }
     void OpenWebPage() override { ++webPages; }
-    HICON Logo() override {
+    HICON Logo(int pixels) override {
         ++logoRequests;
+        logoPixels = pixels;
         return logo_.get();
     }
 
-    int closed = 0, webPages = 0, logoRequests = 0;
+    int closed = 0, webPages = 0, logoRequests = 0, logoPixels = 0;
 
 private:
     toolkit::UniqueIcon logo_;

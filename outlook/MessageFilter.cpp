@@ -1,0 +1,38 @@
+#include "outlook/MessageFilter.h"
+
+namespace hv::outlook {
+
+HRESULT BusyRetryFilter::QueryInterface(REFIID riid, void** out) {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IMessageFilter) {
+        *out = static_cast<IMessageFilter*>(this);
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+DWORD BusyRetryFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) { return SERVERCALL_ISHANDLED; }
+
+// IMessageFilter::RetryRejectedCall: a return of 100 or more has COM wait that many milliseconds
+// and make the call again; -1 cancels it, and the call fails with RPC_E_CALL_REJECTED.
+DWORD BusyRetryFilter::RetryRejectedCall(HTASK, DWORD elapsedMs, DWORD rejectType) {
+    const bool busy = rejectType == SERVERCALL_RETRYLATER || rejectType == SERVERCALL_REJECTED;
+    if (busy && elapsedMs < patienceMs_()) return kRetryAfterMs;
+    return static_cast<DWORD>(-1);
+}
+
+DWORD BusyRetryFilter::MessagePending(HTASK, DWORD, DWORD) { return PENDINGMSG_WAITDEFPROCESS; }
+
+MessageFilterRegistration::MessageFilterRegistration(IMessageFilter* filter) {
+    registered_ = SUCCEEDED(::CoRegisterMessageFilter(filter, &previous_));
+}
+
+MessageFilterRegistration::~MessageFilterRegistration() {
+    if (!registered_) return;
+    IMessageFilter* ours = nullptr;
+    ::CoRegisterMessageFilter(previous_, &ours);
+    if (previous_) previous_->Release();  // the reference CoRegisterMessageFilter gave us
+}
+
+}  // namespace hv::outlook
