@@ -18,6 +18,8 @@ calendar_write "[${events%,}]"
 log "four appointments due at $later"
 
 app_start
+# Start-up waits for each of its calls too: the icon comes later than usual.
+drv tray-icon 60 >/dev/null || fail "no tray icon after a slow start-up"
 app_wait_running
 pid=$(drv procs Horavane.exe | tr -d '\r' | cut -f1)
 
