@@ -161,6 +161,14 @@ int Rect(const Args& a) {
     return 0;
 }
 
+// Fails when a matching window becomes visible within the time (a prompt that must not come).
+int NoWindow(const Args& a) {
+    const Selector s = ParseSelector(a[0]);
+    HWND w = WaitVisible(s, Milliseconds(Arg(a, 1), 3000));
+    if (!w) return 0;
+    return Fail(L"a window " + Describe(s) + L" is up: \"" + EscapeForLine(TitleOf(w)) + L"\"");
+}
+
 // The foreground window: its class and title.
 int Foreground(const Args&) {
     HWND w = ::GetForegroundWindow();
@@ -252,6 +260,42 @@ int Press(const Args& a) {
     // Posted, so that a handler that opens a modal box does not hold up the driver.
     ::PostMessageW(c, BM_CLICK, 0, 0);
     return 0;
+}
+
+// Waits until a control can be used: visible and enabled (a button that unlocks after a wait).
+int WaitEnabled(const Args& a) {
+    std::wstring problem;
+    HWND c = VisibleControl(a, problem);
+    if (!c) return Fail(problem);
+    const bool ready = WaitUntil(Milliseconds(Arg(a, 2), kDefaultWait), [&]() -> HWND {
+                           return ::IsWindowEnabled(c) && ::IsWindowVisible(c) ? c : nullptr;
+                       }) != nullptr;
+    return ready ? 0 : Fail(L"control " + a[1] + L" stays disabled");
+}
+
+// Picks an item of a drop-down list by its text, as a click on it does: the selection changes
+// and the owner hears CBN_SELCHANGE.
+int Select(const Args& a) {
+    std::wstring problem;
+    HWND c = VisibleControl(a, problem);
+    if (!c) return Fail(problem);
+    if (_wcsicmp(ClassOf(c).c_str(), L"ComboBox") != 0) return Fail(L"control " + a[1] + L" is not a combo box");
+    if (!::IsWindowEnabled(c)) return Fail(L"combo box " + a[1] + L" is disabled");
+    const std::wstring wanted = Unescape(a[2]);
+    const LRESULT count = ::SendMessageW(c, CB_GETCOUNT, 0, 0);
+    LRESULT index = CB_ERR;
+    for (LRESULT i = 0; i < count && index == CB_ERR; ++i) {
+        const LRESULT length = ::SendMessageW(c, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0) continue;
+        std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+        ::SendMessageW(c, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
+        item.resize(static_cast<size_t>(length));
+        if (item == wanted) index = i;
+    }
+    if (index == CB_ERR) return Fail(L"combo box " + a[1] + L" has no item \"" + a[2] + L"\"");
+    ::SendMessageW(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::PostMessageW(::GetParent(c), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(c), CBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
+    return ::SendMessageW(c, CB_GETCURSEL, 0, 0) == index ? 0 : Fail(L"combo box " + a[1] + L" did not take the item");
 }
 
 int State(const Args& a) {
@@ -398,6 +442,7 @@ const std::map<std::wstring, Command>& Commands() {
         {L"text", {1, Text, L"SEL                    title and controls: id, class, text, state"}},
         {L"get", {2, Get, L"SEL CONTROL             the control's text, as it is"}},
         {L"wait-text", {4, WaitText, L"SEL CONTROL contains|lacks|equals TEXT [timeout]"}},
+        {L"no-window", {1, NoWindow, L"SEL [seconds]     fails when a matching window shows within the time"}},
         {L"rect", {1, Rect, L"SEL [CONTROL]          x y width height on the screen"}},
         {L"foreground", {0, Foreground, L"                 the foreground window: class and title"}},
         {L"focus", {1, Focus, L"SEL                   the focused control (CLASS#N) and whether it shows the caret"}},
@@ -405,6 +450,8 @@ const std::map<std::wstring, Command>& Commands() {
         {L"box", {1, Box, L"TITLE [timeout]         waits for a message box; prints its text"}},
         {L"no-box", {1, NoBox, L"TITLE [seconds]      fails when a message box shows within the time"}},
         {L"press", {2, Press, L"SEL BUTTON            presses a button (caption, id, IDOK, IDCANCEL)"}},
+        {L"wait-enabled", {2, WaitEnabled, L"SEL CONTROL [timeout]  waits until the control is enabled"}},
+        {L"select", {3, Select, L"SEL COMBO ITEM       picks a drop-down list's item by its text"}},
         {L"state", {2, State, L"SEL CONTROL           a check box's state"}},
         {L"check", {3, Check, L"SEL CONTROL 0|1       clicks a check box until it has that state"}},
         {L"type", {3, Type, L"SEL CONTROL TEXT       replaces a text box's text, key by key"}},

@@ -151,6 +151,60 @@ standin_unregister() { "$HV_WINE" "$STANDIN_EXE" /unregserver >/dev/null 2>&1; }
 # when Horavane lets go of it. standin_close closes a running one as the user closes Outlook.
 standin_running() { [ -n "$(drv procs OutlookStandin.exe | tr -d '\r')" ]; }
 standin_close() { "$HV_WINE" "$STANDIN_EXE" /close >/dev/null 2>&1; }
+# Started as a user starts Outlook (no arguments): its window comes and it runs until closed;
+# Horavane attaches to it. A scenario closes it again (standin_close) before it ends.
+STANDIN_WINDOW='class:OutlookStandinMain:Outlook stand-in'
+standin_start() {
+  (cd "$WORK" && exec "$HV_WINE" "$STANDIN_EXE") </dev/null >>"$WORK/standin.log" 2>&1 &
+  drv wait-window "$STANDIN_WINDOW" 30 >/dev/null || fail "the stand-in started by the user shows no window"
+  log "stand-in started as the user starts Outlook"
+}
+# standin_counter NAME: one of the running stand-in's counters (/counters).
+standin_counter() {
+  "$HV_WINE" "$STANDIN_EXE" /counters 2>/dev/null | tr -d '\r' | sed -n "s/^$1=//p"
+}
+
+# --- the guard's security prompts (stand-in value Guard) ---
+
+PROMPT='class:OutlookStandinPrompt:Microsoft Outlook'
+PROMPTS_SEEN=0
+# prompt_wait TIMEOUT: waits for the next prompt; PROMPT_KIND is "address" (its "Allow access
+# for" box, id 100) or "send" (its wait bar, id 102).
+prompt_wait() {
+  local controls
+  PROMPT_WINDOW=$(drv wait-window "$PROMPT" "$1" | tr -d '\r') || return 1
+  controls=$(drv text "$PROMPT" | tr -d '\r' | cut -f1)
+  if grep -qx 102 <<<"$controls"; then PROMPT_KIND=send
+  elif grep -qx 100 <<<"$controls"; then PROMPT_KIND=address
+  else fail "a prompt that is neither the address nor the send prompt: $(drv text "$PROMPT" | tr '\r\n\t' '  ')"; fi
+  PROMPTS_SEEN=$(( PROMPTS_SEEN + 1 ))
+  PROMPT_SHOWN_S=$(now_s)
+  log "prompt $PROMPTS_SEEN: $PROMPT_KIND"
+}
+# prompt_answer allow|deny: presses Allow (once it is enabled: the send prompt's wait) or Deny
+# and waits for that prompt window to go.
+prompt_answer() {
+  local button=2
+  if [ "$1" == allow ]; then
+    button=1
+    drv wait-enabled "$PROMPT" "$button" 10 >/dev/null || fail "Allow of the $PROMPT_KIND prompt stays disabled"
+  fi
+  drv press "$PROMPT" "$button" >/dev/null || fail "cannot press $1 on the $PROMPT_KIND prompt"
+  local end=$(( $(now_s) + 5 ))  # this prompt goes; the next may come at once
+  while drv list "$PROMPT" | tr -d '\r' | grep -q "^$PROMPT_WINDOW"$'\t'; do
+    [ "$(now_s)" -lt "$end" ] || fail "the $PROMPT_KIND prompt stays after $1"
+    sleep 0.2
+  done
+  log "prompt $PROMPTS_SEEN: $1"
+}
+# The address prompt answered with "Allow access for" MINUTES ticked: no address prompt comes
+# for that long.
+prompt_allow_for() {
+  [ "$PROMPT_KIND" == address ] || fail "a $PROMPT_KIND prompt where the address prompt was expected"
+  drv check "$PROMPT" 100 1 >/dev/null || fail "cannot tick Allow access for"
+  drv select "$PROMPT" 101 "$1" >/dev/null || fail "cannot choose $1 for Allow access for"
+  prompt_answer allow
+}
 # As Outlook crashing: the process ends at once and Horavane's references fail.
 standin_crash() { "$HV_WINE" "$STANDIN_EXE" /crash >/dev/null 2>&1; }
 
@@ -336,7 +390,7 @@ e2e_begin() {
 prefix_command_lines() {
   local dir line
   for dir in /proc/[0-9]*; do
-    line=$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null) || continue
+    line=$( { tr '\0' ' ' <"$dir/cmdline"; } 2>/dev/null) || continue
     [[ "${line,,}" == *"${1,,}"* ]] || continue
     tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
     echo "$line"

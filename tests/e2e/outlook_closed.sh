@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The user's own Outlook goes away while Horavane runs. The user starts Outlook (the stand-in
+# with no arguments, its window shown) before Horavane, which attaches to it and notifies an
+# all-day appointment at once. Then the user closes Outlook: from then on no stand-in process
+# runs again (Horavane starts none behind the user's back), no message box comes, the pending
+# list reads "-- Outlook is not running --", and the appointment due while Outlook is closed is
+# not sent. The user starts Outlook again: the next appointment is notified once in its minute,
+# and nothing sent before is sent again. The same once more after the stand-in is killed, as
+# Outlook crashing. Exit from the tray; the user closes Outlook, and nothing is left running.
+# Usage: outlook_closed.sh <build dir>
+. "$(dirname "$0")/lib.sh" "$1" outlook_closed
+e2e_begin
+
+NOT_RUNNING='-- Outlook is not running --'
+
+settings_configured
+standin_use
+# One appointment falls due in each of four minutes: while closed, after the new start, while
+# crashed, after the start that follows. The first comes after start-up (about twenty seconds).
+closed=$(minute_after 40)
+closed_s=$(minute_start "$closed")
+minute() { date -d "@$(( closed_s + 60 * $1 ))" +%H:%M; }
+reopened=$(minute 1)
+crashed=$(minute 2)
+restarted=$(minute 3)
+calendar_write '[{"id":"holiday","summary":"Sent before","allday":true,"location":"Everywhere"},
+{"id":"closed","summary":"While Outlook is closed","due":"'$closed'","location":"Room 1"},
+{"id":"reopened","summary":"After Outlook is started again","due":"'$reopened'","location":"Room 2"},
+{"id":"crashed","summary":"While Outlook is crashed","due":"'$crashed'","location":"Room 3"},
+{"id":"restarted","summary":"After the crash","due":"'$restarted'","location":"Room 4"}]'
+log "appointments due at $closed, $reopened, $crashed and $restarted, one all-day"
+
+standin_start
+started_s=$(now_s)
+app_start
+app_wait_running
+expect_eq "stand-in processes" "$(drv procs OutlookStandin.exe | tr -d '\r' | wc -l)" 1
+tray_menu '&View Pending Notifications'
+viewer=$(viewer_title)
+drv wait-text "$viewer" Edit#0 contains "$(viewer_line closed)" 15 >/dev/null || fail "not listed at the start"
+outbox_wait 1 10 || fail "the all-day appointment was not sent while Outlook runs"
+sent_s=$(now_s)
+
+# away UNTIL: Outlook is gone until then (epoch seconds): the list says so, no stand-in runs
+# again, and no message box comes.
+away() {
+  drv wait-text "$viewer" Edit#0 contains "$NOT_RUNNING" 12 >/dev/null || fail "the list does not say that Outlook is not running"
+  drv wait-text "$viewer" Edit#0 lacks "$(viewer_line "$2")" 1 >/dev/null || fail "$2 is still listed while Outlook is gone"
+  shot "outlook-$3" "$viewer"
+  while [ "$(now_s)" -lt "$1" ]; do
+    [ -z "$(drv procs OutlookStandin.exe | tr -d '\r')" ] || fail "a stand-in process runs again while the user's Outlook is gone"
+    drv no-box "$BOX" 1 >/dev/null || fail "a message box while Outlook is gone"
+  done
+  log "Outlook was gone until $(date -d "@$1" +%T), nothing started"
+}
+
+# Closed by the user a few seconds before the appointment's minute, started again after it.
+[ "$(now_s)" -le $(( closed_s - 5 )) ] || fail "start-up took too long: fewer than five seconds before $closed"
+sleep_until $(( closed_s - 5 ))
+standin_close || fail "the stand-in does not close"
+log "Outlook closed by the user"
+away $(( closed_s + 61 )) closed closed
+standin_start
+outbox_wait 2 $(( closed_s + 125 - $(now_s) )) || fail "nothing sent after Outlook was started again"
+expect_outbox --to "$ADDRESS" --expect "holiday@$started_s-$sent_s" --expect "reopened@$reopened" \
+  --absent closed --only
+
+# Killed, a crash, in the minute before the next appointment's; started again after that minute.
+drv kill OutlookStandin.exe >/dev/null
+log "Outlook killed"
+away $(( closed_s + 181 )) crashed crashed
+standin_start
+outbox_wait 3 $(( closed_s + 245 - $(now_s) )) || fail "nothing sent after Outlook was started after the crash"
+sleep 6  # one more poll: nothing is sent twice
+drv no-box "$BOX" 1 >/dev/null || fail "a message box came up"
+expect_outbox --to "$ADDRESS" --expect "holiday@$started_s-$sent_s" --expect "reopened@$reopened" \
+  --expect "restarted@$restarted" --absent closed --absent crashed --only
+
+app_exit
+standin_close || fail "the stand-in does not close"
+drv wait-exit OutlookStandin.exe 10 >/dev/null || fail "the stand-in still runs after it was closed"

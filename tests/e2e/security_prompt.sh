@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Outlook guards its object model: with the stand-in's Guard on, every notification waits in
+# Outlook's security prompts until the user answers them. At the first address prompt the user
+# ticks "Allow access for" 10 minutes, so that afterwards only send prompts come. An all-day
+# appointment's send prompt is denied: it is not sent, and it never prompts again. Of two
+# appointments of one minute, the first is allowed (once Allow unlocks after its wait) and sent
+# once, the second denied: nothing is sent for it and no further prompt comes in its minute. In
+# the next minute the first of two appointments waits 70 seconds in its prompt before the user
+# allows it; the second, due in the same minute, still gets its prompt and is sent.
+# Usage: security_prompt.sh <build dir>
+. "$(dirname "$0")/lib.sh" "$1" security_prompt
+e2e_begin
+
+settings_configured
+standin_use
+reg_set "$STANDIN_KEY" Guard REG_DWORD 1
+# Two appointments fall due in each of two minutes after start-up and the all-day appointment's
+# prompts (about twenty seconds); their starts, and so their order, follow the reminder leads.
+first=$(minute_after 35)
+first_s=$(minute_start "$first")
+second=$(date -d "@$(( first_s + 60 ))" +%H:%M)
+second_s=$(( first_s + 60 ))
+calendar_write '[{"id":"holiday","summary":"Company holiday","allday":true,"location":"Everywhere"},
+{"id":"allowed","summary":"Allowed review","due":"'$first'","reminder":1,"location":"Room 1"},
+{"id":"denied","summary":"Denied review","due":"'$first'","reminder":2,"location":"Room 2"},
+{"id":"slow","summary":"Slow answer","due":"'$second'","reminder":1,"location":"Room 3"},
+{"id":"after_slow","summary":"After the slow answer","due":"'$second'","reminder":2,"location":"Room 4"}]'
+log "appointments due at $first and $second, one all-day"
+
+app_start
+app_wait_running
+
+# The all-day appointment: the address prompt, answered for ten minutes, then the send prompt,
+# denied. It is not sent and prompts no more.
+prompt_wait 30 || fail "no security prompt for the all-day appointment"
+shot security-prompt-address "$PROMPT"
+prompt_allow_for '10 minutes'
+prompt_wait 15 || fail "no send prompt for the all-day appointment"
+shot security-prompt-send "$PROMPT"
+expect_eq "second prompt" "$PROMPT_KIND" send
+prompt_answer deny
+[ "$(now_s)" -le $(( first_s - 6 )) ] || fail "start-up took too long: fewer than six seconds before $first"
+drv no-window "$PROMPT" $(( first_s - $(now_s) )) >/dev/null || fail "the denied all-day appointment prompts again"
+[ "$(outbox_count)" -eq 0 ] || fail "a message was sent although its send was denied"
+
+# The first minute: Allow sends, Deny does not, and no prompt follows either of them.
+prompt_wait 15 || fail "no send prompt in the minute of the first appointment"
+expect_eq "prompt for the first appointment" "$PROMPT_KIND" send
+prompt_answer allow
+prompt_wait 15 || fail "no send prompt for the second appointment of the minute"
+expect_eq "prompt for the second appointment" "$PROMPT_KIND" send
+prompt_answer deny
+outbox_wait 1 10 || fail "the allowed message is not in the outbox"
+drv no-window "$PROMPT" $(( second_s - $(now_s) )) >/dev/null || fail "a prompt comes again after the answers of $first"
+expect_outbox --to "$ADDRESS" --expect "allowed@$first" --absent denied --absent holiday --only
+
+# The second minute: the first prompt is answered only after 70 seconds, past the minute; the
+# other appointment of that minute is still notified.
+prompt_wait 15 || fail "no send prompt in the minute of $second"
+expect_eq "prompt for the slow answer" "$PROMPT_KIND" send
+slow_from=$PROMPT_SHOWN_S
+sleep_until $(( PROMPT_SHOWN_S + 70 ))
+prompt_answer allow
+slow_to=$(now_s)
+prompt_wait 15 || fail "no prompt for the other appointment of $second after the slow answer"
+expect_eq "prompt after the slow answer" "$PROMPT_KIND" send
+prompt_answer allow
+outbox_wait 3 10 || fail "only $(outbox_count) of 3 messages after the slow answer"
+drv no-window "$PROMPT" 7 >/dev/null || fail "a prompt comes again after the last answer"
+expect_outbox --to "$ADDRESS" --expect "allowed@$first" --expect "slow@$slow_from-$(( slow_to + 5 ))" \
+  --expect "after_slow@$slow_to-$(now_s)" --absent denied --absent holiday --only
+drv no-box "$BOX" 1 >/dev/null || fail "a message box came up"
+app_exit
