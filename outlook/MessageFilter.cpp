@@ -22,7 +22,21 @@ DWORD BusyRetryFilter::RetryRejectedCall(HTASK, DWORD elapsedMs, DWORD rejectTyp
     return static_cast<DWORD>(-1);
 }
 
-DWORD BusyRetryFilter::MessagePending(HTASK, DWORD, DWORD) { return PENDINGMSG_WAITDEFPROCESS; }
+// While a call waits for Outlook the program stays responsive: the tray icon, its menu and an
+// Exit sent by the installer are handled meanwhile (the code that waits copes with the session
+// being closed under it). A quit message is left for the message loop.
+DWORD BusyRetryFilter::MessagePending(HTASK, DWORD, DWORD) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return PENDINGMSG_WAITNOPROCESS;
+}
 
 MessageFilterRegistration::MessageFilterRegistration(IMessageFilter* filter) {
     registered_ = SUCCEEDED(::CoRegisterMessageFilter(filter, &previous_));

@@ -1,7 +1,7 @@
 // The message filter of the thread that calls Outlook. An Outlook that is busy (starting, loading
 // its add-ins) turns calls down; COM then asks the caller's filter what to do. This one has COM
 // wait a moment and try again for as long as the client's patience lasts, then gives up (the
-// call fails as before), and while a call waits lets only the messages COM handles by default run.
+// call fails as before), and while a call waits lets the program's own messages run.
 #pragma once
 #include <windows.h>
 #include <objidl.h>

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "outlook/MessageFilter.h"
+#include "toolkit/UniqueHandle.h"
 #include "tests/outlook/EngineFixture.h"
 
 namespace hv::test {
@@ -192,7 +193,21 @@ TEST(BusyRetryFilter, RetriesABusyOutlookForAsLongAsThePatienceLasts) {
             << "after " << c.elapsed << " ms, type " << c.rejectType;
     }
     EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr), static_cast<DWORD>(SERVERCALL_ISHANDLED));
-    EXPECT_EQ(filter.MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL), static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
+    // A message posted while a call waits is handled then; a quit stays for the message loop.
+    bool handled = false;
+    toolkit::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&handled));
+    ::SetWindowLongPtrW(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_APP) *reinterpret_cast<bool*>(::GetWindowLongPtrW(w, GWLP_USERDATA)) = true;
+        return ::DefWindowProcW(w, m, wp, lp);
+    }));
+    ::PostMessageW(window.get(), WM_APP, 0, 0);
+    ::PostQuitMessage(7);
+    EXPECT_EQ(filter.MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL), static_cast<DWORD>(PENDINGMSG_WAITNOPROCESS));
+    EXPECT_TRUE(handled);
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
 }
 
 }  // namespace
