@@ -103,7 +103,7 @@ Row InProcess(int n) {
 
 // The running stand-in's counters, published into its registry key.
 Counts StandinCounters() {
-    HWND window = ::FindWindowW(standin::kMainWindowClass, nullptr);
+    HWND window = standin::FindRunningStandin();
     DWORD_PTR answer = 0;
     if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer)) return {};
     // The user's own key, not the sandbox this process's HKEY_CURRENT_USER points at.

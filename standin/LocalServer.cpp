@@ -92,7 +92,7 @@ LocalServer::~LocalServer() {
     server_->onGoneAway = nullptr;
 }
 
-bool LocalServer::CreateMainWindow() {
+bool LocalServer::CreateControlWindow() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
@@ -100,21 +100,29 @@ bool LocalServer::CreateMainWindow() {
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kControlWindowClass;
+    if (!::RegisterClassExW(&wc)) return false;
     wc.lpszClassName = kMainWindowClass;
     if (!::RegisterClassExW(&wc)) return false;
-    window_ = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 560, 130, nullptr, nullptr, wc.hInstance, this);
-    if (!window_) return false;
+    window_ = ::CreateWindowExW(0, kControlWindowClass, kMainWindowTitle, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, this);
+    return window_ != nullptr;
+}
+
+void LocalServer::CreateMainWindow() {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    shown_ = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                               CW_USEDEFAULT, CW_USEDEFAULT, 560, 130, nullptr, nullptr, instance, this);
+    if (!shown_) return;
     const std::wstring lines = L"Calendar file:  " + Shown(server_->Settings().calendarFile, L"(none: an empty calendar)") +
                                L"\r\nOutbox folder:  " + server_->OutboxFolder();
     HWND text = ::CreateWindowExW(0, L"STATIC", lines.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 12, 530,
-                                  60, window_, nullptr, wc.hInstance, nullptr);
+                                  60, shown_, nullptr, instance, nullptr);
     ::SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-    return true;
 }
 
 int LocalServer::Run() {
-    if (!CreateMainWindow()) return 1;
+    if (!CreateControlWindow()) return 1;
     auto* factory = new (std::nothrow) ClassFactory(server_);
     if (!factory) return 1;
     const HRESULT registered = ::CoRegisterClassObject(kApplicationClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
@@ -137,8 +145,10 @@ int LocalServer::Run() {
 
 void LocalServer::BecomeVisible() {
     startedBy_ = StartedBy::User;
-    ::ShowWindow(window_, SW_SHOWNORMAL);
-    ::SetForegroundWindow(window_);
+    if (!shown_) CreateMainWindow();
+    if (!shown_) return;
+    ::ShowWindow(shown_, SW_SHOWNORMAL);
+    ::SetForegroundWindow(shown_);
 }
 
 // Office applications do not join the Running Object Table while they start: Microsoft's article
@@ -173,6 +183,7 @@ void LocalServer::CloseAsTheUserDoes() {
     Shutdown();
     // Clients' references fail from now on, whatever they hold.
     server_->DisconnectAll();
+    if (shown_) ::DestroyWindow(shown_);
     ::DestroyWindow(window_);
 }
 
@@ -226,6 +237,10 @@ LRESULT CALLBACK LocalServer::WindowProc(HWND window, UINT message, WPARAM wp, L
                             reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
     }
     auto* self = reinterpret_cast<LocalServer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && self->shown_ == window) {
+        if (message == WM_CLOSE) return self->Handle(message, wp, lp);
+        if (message == WM_DESTROY) self->shown_ = nullptr;
+    }
     if (!self || self->window_ != window) return ::DefWindowProcW(window, message, wp, lp);
     return self->Handle(message, wp, lp);
 }

@@ -15,10 +15,15 @@
 
 namespace standin {
 
-// The main window's class, which "/close", "/counters" and a second start look for.
+// The visible main window of a stand-in the user started.
 inline constexpr wchar_t kMainWindowClass[] = L"OutlookStandinMain";
 inline constexpr wchar_t kMainWindowTitle[] = L"Outlook stand-in";
-// Messages the main window answers for other processes.
+// Every stand-in process has a message-only control window, which "/close", "/counters" and a
+// second start look for. Message-only, so that a COM-started process never waits for Wine's
+// desktop, which may be closing just then.
+inline constexpr wchar_t kControlWindowClass[] = L"OutlookStandinControl";
+inline HWND FindRunningStandin() { return ::FindWindowExW(HWND_MESSAGE, nullptr, kControlWindowClass, nullptr); }
+// Messages the control window answers for other processes.
 inline constexpr UINT kPublishCounters = WM_APP + 1;  // writes the counters into kCountersKey, returns 1
 inline constexpr UINT kShowWindow = WM_APP + 2;       // a user started the stand-in again
 inline constexpr UINT kCrash = WM_APP + 4;            // ends the process as a crash does
@@ -39,7 +44,8 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT message, WPARAM wp, LPARAM lp);
-    bool CreateMainWindow();
+    bool CreateControlWindow();
+    void CreateMainWindow();
     void BecomeVisible();
     void JoinRunningObjectTable();
     void RejoinAfterGoingAway();
@@ -51,7 +57,8 @@ private:
 
     StartedBy startedBy_;
     std::shared_ptr<ServerState> server_;
-    HWND window_ = nullptr;
+    HWND window_ = nullptr;  // the control window
+    HWND shown_ = nullptr;   // the main window, once the user started the stand-in
     DWORD classCookie_ = 0;
     DWORD rotCookie_ = 0;
     Microsoft::WRL::ComPtr<IDispatch> rotApplication_;

@@ -18,7 +18,6 @@
 
 namespace {
 
-using standin::kMainWindowClass;
 
 bool Is(const wchar_t* arg, const wchar_t* name) {
     if (arg[0] != L'/' && arg[0] != L'-') return false;
@@ -45,7 +44,7 @@ void Print(const std::wstring& text) {
 // Posts `message` to the running stand-in; 0 when none runs any more, 1 when the running one did
 // not end within 20 seconds.
 int EndRunning(UINT message) {
-    HWND window = ::FindWindowW(kMainWindowClass, nullptr);
+    HWND window = standin::FindRunningStandin();
     if (!window) return 0;
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
@@ -58,7 +57,7 @@ int EndRunning(UINT message) {
 
 // 0 with the counters printed, 1 when no stand-in runs or it did not answer within 10 seconds.
 int PrintCounters() {
-    HWND window = ::FindWindowW(kMainWindowClass, nullptr);
+    HWND window = standin::FindRunningStandin();
     DWORD_PTR answer = 0;
     if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer) || answer != 1) {
         return 1;
@@ -101,7 +100,7 @@ int Serve(standin::StartedBy startedBy) {
     SingleInstance instance;
     if (!instance.First()) {
         if (startedBy == standin::StartedBy::User) {
-            if (HWND running = ::FindWindowW(kMainWindowClass, nullptr)) {
+            if (HWND running = standin::FindRunningStandin()) {
                 ::AllowSetForegroundWindow(ASFW_ANY);
                 ::PostMessageW(running, standin::kShowWindow, 0, 0);
             }
