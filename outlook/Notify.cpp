@@ -136,12 +136,14 @@ SendResult OutlookAutomation::SendNotification(int n) {
 
     bool resolved = false;
     std::optional<AutomationError> denied;
+    bool gone = false;  // Outlook went away: not a matter of the address
     // The address prompt (adding or resolving the recipient) may be refused too.
     auto addressStep = [&](auto&& f) {
         try {
             f();
         } catch (const AutomationError& e) {
             if (DeniedByTheUser(e) && !denied) denied = e;
+            if (e.ServerGone()) gone = true;
         } catch (const std::exception&) {
         }
     };
@@ -155,6 +157,10 @@ SendResult OutlookAutomation::SendNotification(int n) {
         addressStep([&] { resolved = client_.Call(recipient.Get(), L"Resolve").AsBool(); });
     }
     if (client_.Closed()) return SendResult::Failed;  // the program is ending
+    if (gone && !resolved) {
+        lastSendFailure_ = L"Outlook is not running.";
+        return SendResult::Failed;  // tried again at the next poll, once Outlook runs again
+    }
     if (denied) {
         lastSendFailure_ = denied->Description();
         if (n != 0) LogAsHandled(n);

@@ -49,7 +49,7 @@ away() {
   shot "outlook-$3" "$viewer"
   while [ "$(now_s)" -lt "$1" ]; do
     [ -z "$(drv procs OutlookStandin.exe | tr -d '\r')" ] || fail "a stand-in process runs again while the user's Outlook is gone"
-    drv no-box "$BOX" 1 >/dev/null || fail "a message box while Outlook is gone"
+    drv no-box "$BOX" 1 >/dev/null || fail "a message box while Outlook is gone: $(drv box "$BOX" 1 | tr -d '\r')"
   done
   log "Outlook was gone until $(date -d "@$1" +%T), nothing started"
 }

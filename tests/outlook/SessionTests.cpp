@@ -162,6 +162,21 @@ TEST(Automation, ServerErrorsCarryTheirDescription) {
     }
 }
 
+TEST(Automation, EveryRemotingFailureButBusyMeansOutlookHasGone) {
+    const struct {
+        HRESULT hr;
+        bool gone;
+    } cases[] = {
+        {RPC_E_DISCONNECTED, true},         {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true}, {RPC_E_SERVERFAULT, true},
+        {CO_E_OBJNOTCONNECTED, true},       {RPC_E_CALL_REJECTED, false},
+        {RPC_E_SERVERCALL_RETRYLATER, false}, {E_FAIL, false},
+        {DISP_E_UNKNOWNNAME, false},        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(outlook::AutomationError(c.hr, L"").ServerGone(), c.gone) << std::hex << static_cast<unsigned long>(c.hr);
+}
+
 TEST(Automation, VariantsConvertAsAutomationDoes) {
     EXPECT_EQ(outlook::Variant(L"42").AsLong(), 42);
     EXPECT_TRUE(outlook::Variant(true).AsBool());
