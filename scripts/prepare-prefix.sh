@@ -10,6 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$HV_WINE" wineboot --init >/dev/null 2>&1 || true
+  # Let the first start of the prefix finish (its services end with it) before anything else
+  # starts them again: two start-ups at once leave two service managers in one prefix, and COM's
+  # activation service then answers no one.
+  "$HV_WINESERVER" -w 2>/dev/null || true
 fi
 # Wine's own dialog fonts (MS Sans Serif and the symbol font of the caption buttons), which this
 # Wine does not find in Debian's folder by itself.
