@@ -32,6 +32,7 @@ APP_PID=""
 APP_STATUS=""
 E2E_T0_NS=$(date +%s%N)
 E2E_ON_EXIT=()  # extra clean-up steps of a scenario, run first
+E2E_FAILED_STEP=""
 
 # --- reporting ---
 
@@ -319,6 +320,8 @@ tray_menu() {
 e2e_cleanup() {
   local status=$? left step
   set +e
+  # A step that failed without a word of its own (set -e ended the scenario): name it.
+  [ "$status" -eq 0 ] || [ -z "$E2E_FAILED_STEP" ] || echo "FAIL ($SCENARIO): $E2E_FAILED_STEP failed" >&2
   for step in "${E2E_ON_EXIT[@]}"; do eval "$step"; done
   left=$(drv procs Horavane.exe | tr -d '\r'; drv procs hh.exe | tr -d '\r')
   if [ -n "$left" ]; then
@@ -367,6 +370,10 @@ e2e_begin() {
   rm -rf "$WORK"
   mkdir -p "$OUTBOX" "$SHOTS"
   trap e2e_cleanup EXIT
+  # Functions inherit the trap (set -E); a failing command that ends the scenario is recorded
+  # with its line. Commands whose failure is handled (if, ||, &&) do not reach it.
+  set -E
+  trap 'E2E_FAILED_STEP="line $LINENO (${FUNCNAME[0]:-main}): $BASH_COMMAND"' ERR
   # This prefix's Wine server and services stay up between the steps (started here when they are
   # not, with no tie to the scenario's output, which they would otherwise hold open).
   "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
