@@ -1,4 +1,5 @@
-"""Checks the generated tray icons and the splash pointer as Windows reads them.
+"""Checks the generated tray icons and the splash pointer as Windows reads them, and that the
+drawing tools refuse bad sources.
 
 Usage: check_pictures.py RESOURCE_BUILD_DIR RESOURCE_SOURCE_DIR
 """
@@ -11,16 +12,8 @@ import unittest
 
 BUILD = SOURCE = None
 
-# The standard 16-colour VGA palette, in the order Windows uses it.
-VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128),
-       (0, 128, 128), (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0),
-       (255, 255, 0), (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255)]
-MASK_COLOUR = (192, 192, 192)
-RED = (255, 0, 0)
-
-
 class Image:
-    """One image of an icon or cursor file, decoded from its DIB."""
+    """One 16-colour or two-colour image of a cursor file, decoded from its DIB."""
 
     def __init__(self, data, entry):
         self.width, self.height, self.colours, _, self.x, self.y, size, offset = entry
@@ -48,12 +41,6 @@ class Image:
                 mask = blob[and_at + row * and_stride + x // 8]
                 self.transparent[y][x] = bool(mask & (0x80 >> (x % 8)))
 
-    def colour(self, x, y):
-        return None if self.transparent[y][x] else self.palette[self.pixels[y][x]]
-
-    def opaque_count(self):
-        return sum(not t for row in self.transparent for t in row)
-
 
 def read_images(path, kind):
     with open(path, "rb") as f:
@@ -70,79 +57,123 @@ def read_images(path, kind):
     return data, images
 
 
+class Image32:
+    """One 32-bit image of an icon file: straight (not premultiplied) BGRA and its AND mask."""
+
+    def __init__(self, data, entry):
+        self.width, self.height, self.colours, _, self.planes_entry, self.bits_entry, size, offset = entry
+        blob = data[offset:offset + size]
+        if offset + size > len(data) or len(blob) < 40:
+            raise ValueError("image data lies outside the file")
+        (self.header_size, self.dib_width, self.dib_height, self.planes, self.bits,
+         self.compression) = struct.unpack("<IiiHHI", blob[:20])
+        w, h = self.width, self.height
+        and_stride = (w + 31) // 32 * 4
+        self.size, self.expected_size = size, 40 + 4 * w * h + and_stride * h
+        if self.bits != 32 or self.expected_size > size:
+            raise ValueError("not a whole 32-bit image with its mask")
+        self.rgba = [[None] * w for _ in range(h)]
+        self.masked = [[False] * w for _ in range(h)]
+        for row in range(h):                      # DIB rows run bottom-up
+            y = h - 1 - row
+            for x in range(w):
+                b, g, r, a = blob[40 + 4 * (row * w + x):44 + 4 * (row * w + x)]
+                self.rgba[y][x] = (r, g, b, a)
+                mask = blob[40 + 4 * w * h + row * and_stride + x // 8]
+                self.masked[y][x] = bool(mask & (0x80 >> (x % 8)))
+
+    def alphas(self):
+        return [p[3] for row in self.rgba for p in row]
+
+
 def icon(name):
-    return read_images(os.path.join(BUILD, name), 1)[1]
+    with open(os.path.join(BUILD, name), "rb") as f:
+        data = f.read()
+    reserved, kind, count = struct.unpack("<HHH", data[:6])
+    if reserved != 0 or kind != 1:
+        raise ValueError(f"{name}: not an icon file")
+    images = []
+    for i in range(count):
+        entry = list(struct.unpack("<BBBBHHII", data[6 + 16 * i:22 + 16 * i]))
+        entry[0], entry[1] = entry[0] or 256, entry[1] or 256
+        images.append(Image32(data, entry))
+    return data, images
 
 
-def by_size(images):
-    return {image.width: image for image in images}
+def by_size(name):
+    return {image.width: image for image in icon(name)[1]}
+
+
+ICONS = ("tray1.ico", "tray2.ico", "tray3.ico")
+SIZES = [16, 20, 24, 32, 40, 48, 64]
+
+
+def is_red(pixel):
+    r, g, b, a = pixel
+    return a == 255 and r > 180 and g < 90 and b < 90
 
 
 class IconFormat(unittest.TestCase):
-    def test_each_icon_holds_32_and_16_pixel_16_colour_images(self):
-        for name in ("tray1.ico", "tray2.ico", "tray3.ico"):
+    def test_each_icon_holds_32_bit_images_with_alpha_at_every_size(self):
+        for name in ICONS:
             with self.subTest(name=name):
-                data, images = read_images(os.path.join(BUILD, name), 1)
-                self.assertEqual(sorted(i.width for i in images), [16, 32])
+                data, images = icon(name)
+                self.assertEqual(sorted(i.width for i in images), SIZES)
                 for image in images:
                     self.assertEqual(image.width, image.height)
                     self.assertEqual((image.header_size, image.dib_width, image.dib_height),
                                      (40, image.width, 2 * image.height), "BITMAPINFOHEADER")
-                    self.assertEqual((image.planes, image.bits, image.compression), (1, 4, 0))
-                    self.assertEqual(image.colours, 16)
-                    self.assertEqual((image.x, image.y), (1, 4), "directory planes and bit count")
+                    self.assertEqual((image.planes, image.bits, image.compression), (1, 32, 0))
+                    self.assertEqual((image.colours, image.planes_entry, image.bits_entry), (0, 1, 32),
+                                     "directory entry")
                     self.assertEqual(image.size, image.expected_size, "bitmap plus AND mask")
-                    self.assertEqual(image.palette, VGA)
                 total = 6 + 16 * len(images) + sum(i.size for i in images)
                 self.assertEqual(len(data), total, "no gaps or trailing bytes")
 
-    def test_masks_are_transparent_outside_the_drawing_only(self):
-        for name in ("tray1.ico", "tray2.ico", "tray3.ico"):
-            for image in icon(name):
+    def test_the_mask_covers_exactly_the_transparent_pixels(self):
+        for name in ICONS:
+            for image in icon(name)[1]:
                 with self.subTest(name=name, size=image.width):
-                    area = image.width * image.height
-                    opaque = image.opaque_count()
-                    self.assertGreater(opaque, area // 4, "the drawing fills a good part of the icon")
-                    self.assertLess(opaque, area, "the mask leaves something transparent")
-                    for y in range(image.height):
-                        for x in range(image.width):
-                            if image.transparent[y][x]:
-                                # anything but black here would invert the desktop behind the icon
-                                self.assertEqual(image.pixels[y][x], 0, f"pixel {x},{y} under the mask")
-                            else:
-                                self.assertNotEqual(image.colour(x, y), MASK_COLOUR,
-                                                    f"pixel {x},{y} uses the mask colour")
+                    alphas = image.alphas()
+                    opaque = sum(a == 255 for a in alphas)
+                    self.assertGreater(opaque, len(alphas) // 4, "the drawing fills a good part of the icon")
+                    self.assertIn(0, alphas, "something is left transparent")
+                    for y, row in enumerate(image.rgba):
+                        for x, pixel in enumerate(row):
+                            # programs that ignore alpha draw through the mask
+                            self.assertEqual(image.masked[y][x], pixel[3] == 0, f"pixel {x},{y}")
+                            if pixel[3] == 0:
+                                self.assertEqual(pixel, (0, 0, 0, 0), f"pixel {x},{y} under the mask")
 
-    def test_the_three_pictures_differ_at_both_sizes(self):
-        pictures = [by_size(icon(f"tray{n}.ico")) for n in (1, 2, 3)]
-        for size in (16, 32):
-            drawn = [[[p[size].colour(x, y) for x in range(size)] for y in range(size)] for p in pictures]
+    def test_every_size_is_sharp_with_smoothed_curves(self):
+        # An image enlarged from a smaller one is rimmed with half-covered pixels (a 32-pixel
+        # drawing enlarged to 64 has about 30 % of them); a drawing made for its size has them
+        # along its curves and slants only, a share that falls as the size grows.
+        for name in ICONS:
+            for image in icon(name)[1]:
+                with self.subTest(name=name, size=image.width):
+                    drawn = [a for a in image.alphas() if a]
+                    partial = sum(a < 255 for a in drawn)
+                    self.assertGreater(partial, 0, "curves are smoothed")
+                    self.assertLess(partial / len(drawn), 6 / image.width, "edges are sharp")
+
+    def test_the_three_pictures_differ_at_every_size(self):
+        pictures = [by_size(name) for name in ICONS]
+        for size in SIZES:
+            drawn = [p[size].rgba for p in pictures]
             with self.subTest(size=size):
                 self.assertNotEqual(drawn[0], drawn[1])
                 self.assertNotEqual(drawn[0], drawn[2])
                 self.assertNotEqual(drawn[1], drawn[2])
 
-    def test_the_small_images_are_drawn_for_their_size(self):
-        # A 16-pixel image made by dropping every other pixel of the 32-pixel one
-        # would match it exactly at those pixels.
-        for name in ("tray1.ico", "tray2.ico", "tray3.ico"):
-            images = by_size(icon(name))
-            big, small = images[32], images[16]
-            own = [[small.colour(x, y) for x in range(16)] for y in range(16)]
-            for dx in (0, 1):
-                for dy in (0, 1):
-                    sampled = [[big.colour(2 * x + dx, 2 * y + dy) for x in range(16)] for y in range(16)]
-                    with self.subTest(name=name, offset=(dx, dy)):
-                        self.assertNotEqual(sampled, own)
-
 
 class CrossedOutPicture(unittest.TestCase):
     def test_image_3_adds_a_red_x_along_both_diagonals(self):
-        active, inactive = by_size(icon("tray2.ico")), by_size(icon("tray3.ico"))
-        for size in (16, 32):
-            a, b = active[size], inactive[size]
+        active, inactive = by_size("tray2.ico"), by_size("tray3.ico")
+        for size in SIZES:
+            a, b = active[size].rgba, inactive[size].rgba
             new_red = {(x, y) for y in range(size) for x in range(size)
-                       if b.colour(x, y) == RED and a.colour(x, y) != RED}
+                       if is_red(b[y][x]) and not is_red(a[y][x])}
             with self.subTest(size=size):
                 for name, on_line in (("main", lambda x, y: abs(x - y) <= 1),
                                       ("anti", lambda x, y: abs(x + y - (size - 1)) <= 1)):
@@ -151,12 +182,13 @@ class CrossedOutPicture(unittest.TestCase):
                     self.assertGreater(len(rows), size // 2, f"{name} diagonal")
 
     def test_image_3_keeps_image_2_away_from_the_cross(self):
-        active, inactive = by_size(icon("tray2.ico")), by_size(icon("tray3.ico"))
-        for size, reach in ((16, 2), (32, 2)):
-            a, b = active[size], inactive[size]
+        active, inactive = by_size("tray2.ico"), by_size("tray3.ico")
+        for size in SIZES:
+            a, b = active[size].rgba, inactive[size].rgba
+            reach = 2.5 * size / 32 + 1.5    # half the stroke, and its smoothed rim
             changed = [(x, y) for y in range(size) for x in range(size)
-                       if min(abs(x - y), abs(x + y - (size - 1))) > reach
-                       and a.colour(x, y) != b.colour(x, y)]
+                       if min(abs(x - y), abs(x + y - (size - 1))) / 2 ** 0.5 > reach
+                       and a[y][x] != b[y][x]]
             with self.subTest(size=size):
                 self.assertEqual(changed, [])
 
@@ -179,27 +211,37 @@ class Pointer(unittest.TestCase):
 class PictureTool(unittest.TestCase):
     """Bad picture sources stop the build with a message instead of a broken icon."""
 
-    def run_tool(self, text):
+    def run_tool(self, text, shapes=False):
         with tempfile.TemporaryDirectory() as folder:
-            source = os.path.join(folder, "bad.txt")
+            source = os.path.join(folder, "bad.icon" if shapes else "bad.txt")
             output = os.path.join(folder, "bad.ico")
             with open(source, "w") as f:
                 f.write(text)
-            run = subprocess.run([sys.executable, os.path.join(SOURCE, "scripts", "make_pictures.py"),
-                                  os.path.join(SOURCE, "pictures", "palette.txt"), source, output],
+            if shapes:
+                command = [os.path.join(SOURCE, "scripts", "draw_icons.py"), source, output]
+            else:
+                command = [os.path.join(SOURCE, "scripts", "make_pictures.py"),
+                           os.path.join(SOURCE, "pictures", "palette.txt"), source, output]
+            run = subprocess.run([sys.executable] + command,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
             return run.returncode, run.stdout, os.path.exists(output)
 
     def test_malformed_sources_are_refused(self):
+        shapes = "colour k 0 0 0\n"
         cases = {
-            "short row": ("image 16\n" + "k" * 15 + "\n" + ("k" * 16 + "\n") * 15, "bad.txt:2"),
-            "missing rows": ("image 16\n" + ("k" * 16 + "\n") * 15, "15 rows"),
-            "unknown colour": ("image 16\n" + "kkkkkkkkkkkkkkkZ\n" + ("k" * 16 + "\n") * 15, "'Z'"),
-            "row before image": ("k" * 16 + "\n", "bad.txt:1"),
+            "short row": ("image 16\n" + "k" * 15 + "\n" + ("k" * 16 + "\n") * 15, "bad.txt:2", False),
+            "missing rows": ("image 16\n" + ("k" * 16 + "\n") * 15, "15 rows", False),
+            "unknown colour": ("image 16\n" + "kkkkkkkkkkkkkkkZ\n" + ("k" * 16 + "\n") * 15, "'Z'", False),
+            "row before image": ("k" * 16 + "\n", "bad.txt:1", False),
+            "unknown shape": (shapes + "star 1 1 5 k\n", "bad.icon:2: unknown shape 'star'", True),
+            "undefined colour": (shapes + "rect 0 0 4 4 q\n", "unknown colour 'q'", True),
+            "missing value": (shapes + "line 0 0 4 4 k\n", "line needs 6 values", True),
+            "not a number": (shapes + "circle 8 8 x k\n", "'x' is not a number", True),
+            "size range": (shapes + "rect 0 0 4 4 k sizes=16\n", "sizes=16 is not a range", True),
         }
-        for name, (text, message) in cases.items():
+        for name, (text, message, shapes_source) in cases.items():
             with self.subTest(case=name):
-                code, output, written = self.run_tool(text)
+                code, output, written = self.run_tool(text, shapes_source)
                 self.assertNotEqual(code, 0)
                 self.assertIn(message, output)
                 self.assertFalse(written, "no output file is left behind")
