@@ -71,7 +71,7 @@ public:
 
 protected:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
+    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | BS_NOTIFY | WS_TABSTOP; }
     void OnCommand(WORD code) override;
 };
 
@@ -102,7 +102,7 @@ public:
 
 protected:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override { return BS_PUSHBUTTON | WS_TABSTOP; }
+    DWORD WindowStyle() const override { return BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP; }
     void OnCommand(WORD code) override;
 };
 
@@ -123,7 +123,9 @@ public:
 
 protected:
     const wchar_t* WindowClass() const override { return L"STATIC"; }
-    DWORD WindowStyle() const override { return SS_LEFT | SS_NOTIFY; }
+    // A label may lie partly over the control it names: it paints around that control, never over
+    // its border (under Wine its window region alone did not keep the static control's painting out).
+    DWORD WindowStyle() const override { return SS_LEFT | SS_NOTIFY | WS_CLIPSIBLINGS; }
     bool YieldsOverlaps() const override { return true; }
     void OnCommand(WORD code) override;
 };

@@ -189,9 +189,7 @@ void Form::CreateControls() {
                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
     for (Control* c : TabOrdered()) c->Create(hwnd_, tooltip_);
     ClipOverlaps();
-    // The default button carries the thick border that tells the user what Enter presses.
-    if (defaultButton_ && defaultButton_->hwnd_)
-        ::SendMessageW(defaultButton_->hwnd_, BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
+    MarkDefaultButton();
 }
 
 // Where the rectangles of two controls overlap, the one created first lies on top and would take
@@ -350,15 +348,37 @@ void Form::MoveFocus(WPARAM wParam, LPARAM lParam) {
     if (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) ::SendMessageW(target, EM_SETSEL, 0, -1);
 }
 
+namespace {
+
+bool IsPushButton(HWND control) {
+    return control && (::SendMessageW(control, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+}
+
+}  // namespace
+
 // Enter presses the focused push button, or the default button when the focus is elsewhere.
 LRESULT Form::DefaultId() const {
     HWND focus = ::GetFocus();
     for (const Control* c : controls_)
-        if (c->hwnd_ && c->hwnd_ == focus && (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
-                                              (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
-            return MAKELRESULT(c->id_, DC_HASDEFID);
+        if (c->hwnd_ && c->hwnd_ == focus && IsPushButton(focus)) return MAKELRESULT(c->id_, DC_HASDEFID);
     if (defaultButton_ && defaultButton_->hwnd_) return MAKELRESULT(defaultButton_->id_, DC_HASDEFID);
     return 0;
+}
+
+// The thick border shows what Enter presses: the focused push button, or the default button when
+// the focus is on anything else. A dialog box moves it as the focus moves; a plain window moves it
+// itself whenever a control reports that it took the focus (the buttons have BS_NOTIFY for that).
+void Form::MarkDefaultButton() {
+    HWND focus = ::GetFocus();
+    HWND marked = IsPushButton(focus) && ::IsChild(hwnd_, focus) ? focus
+                  : defaultButton_                               ? defaultButton_->hwnd_
+                                                                 : nullptr;
+    for (const Control* c : controls_) {
+        if (!IsPushButton(c->hwnd_)) continue;
+        const bool bordered = (::SendMessageW(c->hwnd_, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
+        if (bordered != (c->hwnd_ == marked))
+            ::SendMessageW(c->hwnd_, BM_SETSTYLE, c->hwnd_ == marked ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    }
 }
 
 void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
@@ -373,6 +393,7 @@ void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
             if (m->RunCommand(id)) return;
         return;
     }
+    MarkDefaultButton();  // BN_SETFOCUS, EN_SETFOCUS and the like; a no-op when nothing moved
     for (Control* c : controls_)
         if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) { c->OnCommand(code); return; }
 }

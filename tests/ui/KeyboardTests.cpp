@@ -187,8 +187,12 @@ TEST_F(frmConfigureKeys, AltWithAnUnderlinedLetterReachesItsControl) {
     }
 }
 
+bool HasDefaultBorder(toolkit::Control& button) {
+    return (::GetWindowLongW(button.Hwnd(), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
+
 // Enter and Esc as in every dialog: Enter presses the focused push button, and Close wherever
-// else the focus is; Esc does what the close box does.
+// else the focus is, and that button carries the thick border; Esc does what the close box does.
 struct DialogKeyCase {
     const char* what;
     const wchar_t* address;
@@ -225,7 +229,12 @@ TEST_F(frmConfigureKeys, EnterPressesTheFocusedButtonOrCloseAndEscDoesWhatTheClo
         Settle();
         BringToFront(window.Hwnd());
         HWND target = c.focus(window).Hwnd();
+        ::SetFocus(window.cmdTestEmail.Hwnd());  // the border moves to Test, and back from it
         ::SetFocus(target);
+        const bool onTest = target == window.cmdTestEmail.Hwnd();
+        EXPECT_EQ(HasDefaultBorder(window.cmdTestEmail), onTest);
+        EXPECT_EQ(HasDefaultBorder(window.cmdOK), !onTest);
+        EXPECT_FALSE(HasDefaultBorder(window.cmdClear));
         PressKey(target, c.key);
         EXPECT_EQ(spy.checkAddress, c.closePresses);
         EXPECT_EQ(spy.testMessages, c.tests);

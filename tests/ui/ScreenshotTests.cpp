@@ -158,6 +158,9 @@ TEST(WindowPictures, PendingViewer) {
     const RECT lines{origin.x + list.left + 4, origin.y + list.top + 4, origin.x + list.right - 24,
                      origin.y + list.top + 50};
     EXPECT_GT(screen.CountDark(lines, 200), 200) << "the list's lines";
+    // The list's top border runs its whole width, also under the two labels above it.
+    const RECT border{origin.x + list.left, origin.y + list.top, origin.x + list.right, origin.y + list.top + 1};
+    EXPECT_EQ(screen.CountDark(border, 3 * 200), list.right - list.left) << "the list's top border";
     form.txtQ.SetText(L"");
     EXPECT_EQ(ShootWindow(form.Hwnd(), L"frmQ-empty").CountDark(lines, 200), 0) << "nothing where no line is";
 }
