@@ -15,17 +15,25 @@
 #   6. a silent uninstall, with the program running, leaves no file, shortcut, Run value or
 #      Uninstall key, and keeps the settings;
 #   7. through the pages: Finish with "Start now" ticked starts the program; the uninstaller asks
-#      whether to remove the settings, No being the default, and removes them on Yes.
+#      whether to remove the settings, No being the default, and removes them on Yes;
+#   8. signing: this build, which has no certificate, signs nothing; a build of the same sources
+#      with a throwaway self-signed certificate (in <build dir>/signed, configured from the initial
+#      cache file) signs Horavane.exe, the uninstaller and the setup, as osslsigncode verify
+#      confirms, writes the password nowhere, and its setup installs and uninstalls.
 #
 # The settings key of the prefix is saved first and put back at the end; nothing is left installed
 # or running. Needs a display (DISPLAY) and the build tree's prepared prefix.
 # Usage: lifecycle.sh <source dir> <build dir> <setup.exe> <installer_probe.exe>
+#                     <cmake> <generator> <initial cache of the signed build>
 set -uo pipefail
 
 src=$1
 build=$2
 setup=$3
 probe_exe=$4
+cmake=$5
+generator=$6
+signed_cache=$7
 
 # No desktop entries on the host for the shortcuts the installer makes.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};winemenubuilder.exe=d"
@@ -389,6 +397,66 @@ check "the running copy was asked to exit" probe no-process "$exe" 10
 check "no installed file is left" test ! -e "$install_dir"
 check "no Uninstall key is left" key_missing "$uninstall_key"
 check "the settings are removed" key_missing "$settings_key"
+
+# === 8. Signing ===
+echo "# signing"
+# signature_of <file>: osslsigncode's verdict on the file's signature against the throwaway
+# certificate, as "<digest algorithm> <verification>"; fails when it has none that verifies.
+signature_of() {
+  local report
+  report=$(osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1)
+  local status=$?
+  printf '%s %s\n' "$(sed -n 's/^Message digest algorithm *: *//p' <<<"$report" | head -n1)" \
+    "$(sed -n 's/^Signature verification: *//p' <<<"$report")"
+  return $status
+}
+check_signed() {
+  local verdict
+  verdict=$(signature_of "$2")
+  check_eq "$1 is signed (SHA-256) and the signature verifies" "$verdict" "SHA256 ok"
+}
+unsigned() { grep -q '^No signature found' <<<"$(osslsigncode verify -in "$1" 2>&1)"; }
+check "this build, without a certificate, leaves $exe unsigned" unsigned "$built_exe"
+check "and its setup" unsigned "$setup"
+
+signed_tree="$build/signed"
+signed_log="$work/signed-build.log"
+signed_setup="$signed_tree/$(basename "$setup")"
+password=$(openssl rand -hex 16)
+export HV_SIGN_PASSWORD=$password  # read by openssl below and by the signed build only
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$product test signing" \
+  -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 &&
+  openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout env:HV_SIGN_PASSWORD \
+    -out "$work/cert.pfx" || die "openssl made no certificate"
+rm -f "$signed_setup" "$signed_tree/$exe"
+# Without the password at configure time: the build reads it from its environment.
+env -u HV_SIGN_PASSWORD "$cmake" -G "$generator" -C "$signed_cache" -S "$src" -B "$signed_tree" \
+  -DHV_SIGN_PFX="$work/cert.pfx" >"$signed_log" 2>&1
+check "the signed build is configured" grep -q "^-- Code signing: on with $work/cert.pfx (SHA-256" "$signed_log"
+"$cmake" --build "$signed_tree" --target hv_installer -j2 --verbose >>"$signed_log" 2>&1 ||
+  { tail -n 30 "$signed_log"; die "the signed build failed"; }
+unset HV_SIGN_PASSWORD
+ok "the signed build makes $(basename "$setup")"
+check_signed "its $exe" "$signed_tree/$exe"
+check_signed "its setup" "$signed_setup"
+check "the password is in no file of the signed build, nor in its log" \
+  test -z "$(grep -r -l -F "$password" "$signed_tree" "$signed_log")"
+
+wine "$signed_setup" /S
+status=$?
+check_eq "the signed setup installs silently (its integrity check passes)" "$status" 0
+check "the signed $exe is installed" same_file "$install_dir/$exe" "$signed_tree/$exe"
+check_signed "the uninstaller it writes" "$install_dir/Uninstall.exe"
+wine "$win_uninstaller" /S
+status=$?
+check_eq "the signed uninstaller ends with 0" "$status" 0
+check "and finishes" probe no-process Un.exe 60
+for _ in $(seq 1 50); do
+  [ -e "$install_dir" ] || break
+  sleep 0.2
+done
+check "no installed file is left" test ! -e "$install_dir"
+check "no Uninstall key is left" key_missing "$uninstall_key"
 
 echo "# $failures failed"
 [ "$failures" = 0 ]
