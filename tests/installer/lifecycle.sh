@@ -210,6 +210,12 @@ close_help_viewer() {
   check "the help viewer closes" probe no-process hh.exe 15
 }
 same_file() { cmp -s "$1" "$2"; }
+# The installation folder is gone; what is left in it is shown otherwise.
+install_dir_gone() {
+  [ -e "$install_dir" ] || return 0
+  echo "    left in $install_dir: $(ls -A "$install_dir" | tr '\n' ' ')"
+  return 1
+}
 lnk_points_to() { [ -f "$1" ] && LC_ALL=C grep -a -q -F "$2" "$1"; }
 
 # === 1. Silent install ===
@@ -367,7 +373,7 @@ for _ in $(seq 1 50); do
   sleep 0.2
 done
 check "the running copy was asked to exit" ended "$app_job" 10
-check "no installed file is left" test ! -e "$install_dir"
+check "no installed file is left" install_dir_gone
 check "no shortcut is left" test ! -e "$menu_dir"
 check "no Run value is left" test -z "$(reg_line "$run_key" "$product")"
 check "no Uninstall key is left" key_missing "$uninstall_key"
@@ -394,7 +400,7 @@ check_eq "the answer Enter gives is No" "$(sed -n 's/^default=//p' <<<"$question
 check "the answer Yes is given" probe box-answer "*" 6
 check "the uninstaller closes" press_until 60 quiet probe no-process Un.exe 0
 check "the running copy was asked to exit" probe no-process "$exe" 10
-check "no installed file is left" test ! -e "$install_dir"
+check "no installed file is left" install_dir_gone
 check "no Uninstall key is left" key_missing "$uninstall_key"
 check "the settings are removed" key_missing "$settings_key"
 
@@ -455,7 +461,7 @@ for _ in $(seq 1 50); do
   [ -e "$install_dir" ] || break
   sleep 0.2
 done
-check "no installed file is left" test ! -e "$install_dir"
+check "no installed file is left" install_dir_gone
 check "no Uninstall key is left" key_missing "$uninstall_key"
 
 echo "# $failures failed"
