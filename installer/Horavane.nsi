@@ -69,6 +69,16 @@ BrandingText "${HV_COMPANY_NAME} ${HV_PRODUCT_NAME} ${HV_VERSION_TEXT}"
 ShowInstDetails show
 ShowUninstDetails show
 
+; --- Signing, when the build has a certificate ---
+; makensis runs the build's signing script on the uninstaller before it packs it into the setup,
+; and on the setup once it is written (%1 is the file); a signing that fails fails the build.
+!ifdef HV_SIGN_SCRIPT
+  !insertmacro HvRequire HV_SIGN_CMAKE
+  !define HV_SIGN_COMMAND '"${HV_SIGN_CMAKE}" "-DHV_SIGN_FILE=%1" -P "${HV_SIGN_SCRIPT}"'
+  !uninstfinalize '${HV_SIGN_COMMAND}' = 0
+  !finalize '${HV_SIGN_COMMAND}' = 0
+!endif
+
 Var PreviousVersion   ; DisplayVersion of the installation found at start-up, "" when none
 Var ClosedRunningCopy ; 1 when a running copy was asked to exit
 

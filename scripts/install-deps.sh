@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest
   wine64 wine fonts-wine xvfb xdotool x11-utils imagemagick
-  fp-utils libchm-bin nsis
+  fp-utils libchm-bin nsis osslsigncode openssl
   python3 python3-icalendar python3-recurring-ical-events unicode-cldr-core
 )
 

@@ -15,17 +15,26 @@
 #   6. a silent uninstall, with the program running, leaves no file, shortcut, Run value or
 #      Uninstall key, and keeps the settings;
 #   7. through the pages: Finish with "Start now" ticked starts the program; the uninstaller asks
-#      whether to remove the settings, No being the default, and removes them on Yes.
+#      whether to remove the settings, No being the default, and removes them on Yes;
+#   8. signing: this build, when it has no certificate, signs nothing; a build of the same sources
+#      with a throwaway self-signed certificate (in <build dir>/signed, configured from the initial
+#      cache file) signs Horavane.exe, the uninstaller and the setup, as osslsigncode verify
+#      confirms, writes the password nowhere, and its setup installs and uninstalls.
 #
 # The settings key of the prefix is saved first and put back at the end; nothing is left installed
 # or running. Needs a display (DISPLAY) and the build tree's prepared prefix.
 # Usage: lifecycle.sh <source dir> <build dir> <setup.exe> <installer_probe.exe>
+#                     <cmake> <generator> <initial cache of the signed build> signed|unsigned
 set -uo pipefail
 
 src=$1
 build=$2
 setup=$3
 probe_exe=$4
+cmake=$5
+generator=$6
+signed_cache=$7
+this_tree_signs=$8
 
 # No desktop entries on the host for the shortcuts the installer makes.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};winemenubuilder.exe=d"
@@ -202,6 +211,12 @@ close_help_viewer() {
   check "the help viewer closes" probe no-process hh.exe 15
 }
 same_file() { cmp -s "$1" "$2"; }
+# The installation folder is gone; what is left in it is shown otherwise.
+install_dir_gone() {
+  [ -e "$install_dir" ] || return 0
+  echo "    left in $install_dir: $(ls -A "$install_dir" | tr '\n' ' ')"
+  return 1
+}
 lnk_points_to() { [ -f "$1" ] && LC_ALL=C grep -a -q -F "$2" "$1"; }
 
 # === 1. Silent install ===
@@ -359,7 +374,7 @@ for _ in $(seq 1 50); do
   sleep 0.2
 done
 check "the running copy was asked to exit" ended "$app_job" 10
-check "no installed file is left" test ! -e "$install_dir"
+check "no installed file is left" install_dir_gone
 check "no shortcut is left" test ! -e "$menu_dir"
 check "no Run value is left" test -z "$(reg_line "$run_key" "$product")"
 check "no Uninstall key is left" key_missing "$uninstall_key"
@@ -386,9 +401,71 @@ check_eq "the answer Enter gives is No" "$(sed -n 's/^default=//p' <<<"$question
 check "the answer Yes is given" probe box-answer "*" 6
 check "the uninstaller closes" press_until 60 quiet probe no-process Un.exe 0
 check "the running copy was asked to exit" probe no-process "$exe" 10
-check "no installed file is left" test ! -e "$install_dir"
+check "no installed file is left" install_dir_gone
 check "no Uninstall key is left" key_missing "$uninstall_key"
 check "the settings are removed" key_missing "$settings_key"
+
+# === 8. Signing ===
+echo "# signing"
+# signature_of <file>: osslsigncode's verdict on the file's signature against the throwaway
+# certificate, as "<digest algorithm> <verification>"; fails when it has none that verifies.
+signature_of() {
+  local report
+  report=$(osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1)
+  local status=$?
+  printf '%s %s\n' "$(sed -n 's/^Message digest algorithm *: *//p' <<<"$report" | head -n1)" \
+    "$(sed -n 's/^Signature verification: *//p' <<<"$report")"
+  return $status
+}
+check_signed() {
+  local verdict
+  verdict=$(signature_of "$2")
+  check_eq "$1 is signed (SHA-256) and the signature verifies" "$verdict" "SHA256 ok"
+}
+unsigned() { grep -q '^No signature found' <<<"$(osslsigncode verify -in "$1" 2>&1)"; }
+if [ "$this_tree_signs" = unsigned ]; then
+  check "this build, without a certificate, leaves $exe unsigned" unsigned "$built_exe"
+  check "and its setup" unsigned "$setup"
+fi
+
+signed_tree="$build/signed"
+signed_log="$work/signed-build.log"
+signed_setup="$signed_tree/$(basename "$setup")"
+password=$(openssl rand -hex 16)
+export HV_SIGN_PASSWORD=$password  # read by openssl below and by the signed build only
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$product test signing" \
+  -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 &&
+  openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout env:HV_SIGN_PASSWORD \
+    -out "$work/cert.pfx" || die "openssl made no certificate"
+rm -f "$signed_setup" "$signed_tree/$exe"
+# Without the password at configure time: the build reads it from its environment.
+env -u HV_SIGN_PASSWORD "$cmake" -G "$generator" -C "$signed_cache" -S "$src" -B "$signed_tree" \
+  -DHV_SIGN_PFX="$work/cert.pfx" >"$signed_log" 2>&1
+check "the signed build is configured" grep -q "^-- Code signing: on with $work/cert.pfx (SHA-256" "$signed_log"
+"$cmake" --build "$signed_tree" --target hv_installer -j2 --verbose >>"$signed_log" 2>&1 ||
+  { tail -n 30 "$signed_log"; die "the signed build failed"; }
+unset HV_SIGN_PASSWORD
+ok "the signed build makes $(basename "$setup")"
+check_signed "its $exe" "$signed_tree/$exe"
+check_signed "its setup" "$signed_setup"
+check "the password is in no file of the signed build, nor in its log" \
+  test -z "$(grep -r -l -F "$password" "$signed_tree" "$signed_log")"
+
+wine "$signed_setup" /S
+status=$?
+check_eq "the signed setup installs silently (its integrity check passes)" "$status" 0
+check "the signed $exe is installed" same_file "$install_dir/$exe" "$signed_tree/$exe"
+check_signed "the uninstaller it writes" "$install_dir/Uninstall.exe"
+wine "$win_uninstaller" /S
+status=$?
+check_eq "the signed uninstaller ends with 0" "$status" 0
+check "and finishes" probe no-process Un.exe 60
+for _ in $(seq 1 50); do
+  [ -e "$install_dir" ] || break
+  sleep 0.2
+done
+check "no installed file is left" install_dir_gone
+check "no Uninstall key is left" key_missing "$uninstall_key"
 
 echo "# $failures failed"
 [ "$failures" = 0 ]
