@@ -211,9 +211,14 @@ close_help_viewer() {
   check "the help viewer closes" probe no-process hh.exe 15
 }
 same_file() { cmp -s "$1" "$2"; }
-# The installation folder is gone; what is left in it is shown otherwise.
+# The installation folder is gone, within 10 s (the uninstaller's temporary copy removes it last,
+# and Wine may take a moment to delete the files it has just closed); what is left in it is shown
+# otherwise.
 install_dir_gone() {
-  [ -e "$install_dir" ] || return 0
+  for _ in $(seq 1 50); do
+    [ -e "$install_dir" ] || return 0
+    sleep 0.2
+  done
   echo "    left in $install_dir: $(ls -A "$install_dir" | tr '\n' ' ')"
   return 1
 }
@@ -369,10 +374,6 @@ status=$?
 check_eq "the silent uninstall ends with 0" "$status" 0
 # The uninstaller runs on from a temporary copy of itself: wait for it.
 check "the uninstaller finishes" probe no-process Un.exe 60
-for _ in $(seq 1 50); do
-  [ -e "$install_dir" ] || break
-  sleep 0.2
-done
 check "the running copy was asked to exit" ended "$app_job" 10
 check "no installed file is left" install_dir_gone
 check "no shortcut is left" test ! -e "$menu_dir"
@@ -460,10 +461,6 @@ wine "$win_uninstaller" /S
 status=$?
 check_eq "the signed uninstaller ends with 0" "$status" 0
 check "and finishes" probe no-process Un.exe 60
-for _ in $(seq 1 50); do
-  [ -e "$install_dir" ] || break
-  sleep 0.2
-done
 check "no installed file is left" install_dir_gone
 check "no Uninstall key is left" key_missing "$uninstall_key"
 
