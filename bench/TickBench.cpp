@@ -72,7 +72,10 @@ Row Measure(int n, hv::outlook::OutlookAutomation& engine, const std::function<C
         times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     }
     std::sort(times.begin(), times.end());
-    return {n, engine.PendingCount(), {after.calls - before.calls, after.lookups - before.lookups}, times[times.size() / 2]};
+    return {n,
+            engine.PendingCount(),
+            {after.calls - before.calls, after.lookups - before.lookups},
+            times[times.size() / 2]};
 }
 
 // The settings, windows and clock a poll needs.
@@ -97,15 +100,20 @@ Row InProcess(int n) {
     hv::outlook::OutlookAutomation engine(desk.host, desk.form.Settings(), desk.viewer.txtQ,
                                           [&] { return server->CreateApplication(); });
     engine.OpenOutlookSession();
-    return Measure(n, engine, [&] { return Counts{server->Count().TotalCalls(), server->Count().NameLookups()}; },
-                   n >= 1000 ? 7 : 21);
+    return Measure(
+        n, engine,
+        [&] {
+            return Counts{server->Count().TotalCalls(), server->Count().NameLookups()};
+        },
+        n >= 1000 ? 7 : 21);
 }
 
 // The running stand-in's counters, published into its registry key.
 Counts StandinCounters() {
     HWND window = standin::FindRunningStandin();
     DWORD_PTR answer = 0;
-    if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer)) return {};
+    if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer))
+        return {};
     // The user's own key, not the sandbox this process's HKEY_CURRENT_USER points at.
     HKEY user = nullptr;
     if (::RegOpenCurrentUser(KEY_READ, &user) != ERROR_SUCCESS) return {};

@@ -78,7 +78,7 @@ bool App::Main() {
     if (session == outlook::OutlookAutomation::kNothing) {
         frmConfigure_.Unload();
         host_.ShowMessage(nullptr, L"Failed to open Outlook.", MB_OK | MB_ICONEXCLAMATION,
-                         toolkit::ReadVersionInfo().productName);
+                          toolkit::ReadVersionInfo().productName);
         return false;
     }
     toolkit::LetPendingMessagesRun();
@@ -223,8 +223,8 @@ bool App::SendTestMessage() {
     const outlook::SendResult result = outlook_.SendNotification(0);
     if (result == outlook::SendResult::Failed || result == outlook::SendResult::Denied)
         host_.ShowMessage(frmConfigure_.Visible() ? frmConfigure_.Hwnd() : nullptr,
-                         L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),
-                         MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
+                          L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),
+                          MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
     return result == outlook::SendResult::Sent;
 }
 
@@ -233,41 +233,26 @@ bool App::SendTestMessage() {
 void App::TrayCallback(UINT mouseMessage) {
     if (shutDown_) return;
     switch (tray::DecodeTrayCallback(mouseMessage)) {
-    case tray::TrayAction::ToggleNotification:
-        mnuEnableEmailNotification_Click();
-        break;
-    case tray::TrayAction::ShowMenu:
-        // The menu only closes properly when a click lands elsewhere if its owner is the
-        // foreground window, even though the owner is hidden.
-        ::SetForegroundWindow(frmConfigure_.Hwnd());
-        frmConfigure_.mnuPopUpMenu.TrackAtPointer(frmConfigure_.Hwnd());
-        break;
-    case tray::TrayAction::None:
-        break;
+        case tray::TrayAction::ToggleNotification: mnuEnableEmailNotification_Click(); break;
+        case tray::TrayAction::ShowMenu:
+            // The menu only closes properly when a click lands elsewhere if its owner is the
+            // foreground window, even though the owner is hidden.
+            ::SetForegroundWindow(frmConfigure_.Hwnd());
+            frmConfigure_.mnuPopUpMenu.TrackAtPointer(frmConfigure_.Hwnd());
+            break;
+        case tray::TrayAction::None: break;
     }
 }
 
 void App::RunMenuCommand(ui::MenuCommand command) {
     if (shutDown_) return;
     switch (command) {
-    case ui::MenuCommand::Configure:
-        frmConfigure_.Show();
-        break;
-    case ui::MenuCommand::EnableEmailNotification:
-        mnuEnableEmailNotification_Click();
-        break;
-    case ui::MenuCommand::ViewPending:
-        frmQ_.Show();
-        break;
-    case ui::MenuCommand::HelpContents:
-        mnuHelpContents_Click();
-        break;
-    case ui::MenuCommand::HelpAbout:
-        mnuHelpAbout_Click();
-        break;
-    case ui::MenuCommand::Exit:
-        frmConfigure_.Unload();
-        break;
+        case ui::MenuCommand::Configure: frmConfigure_.Show(); break;
+        case ui::MenuCommand::EnableEmailNotification: mnuEnableEmailNotification_Click(); break;
+        case ui::MenuCommand::ViewPending: frmQ_.Show(); break;
+        case ui::MenuCommand::HelpContents: mnuHelpContents_Click(); break;
+        case ui::MenuCommand::HelpAbout: mnuHelpAbout_Click(); break;
+        case ui::MenuCommand::Exit: frmConfigure_.Unload(); break;
     }
 }
 
@@ -283,7 +268,7 @@ void App::mnuHelpContents_Click() {
     const LaunchResult r = ShellLaunch(file, SW_SHOWNORMAL, toolkit::ProgramFolder(), shell_);
     if (!r.started)
         host_.ShowMessage(nullptr, L"The help file " + std::wstring(kHelpFile) + L" could not be opened.",
-                         MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
+                          MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
 }
 
 void App::mnuHelpAbout_Click() {

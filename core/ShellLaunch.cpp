@@ -9,10 +9,10 @@
 
 namespace hv::core {
 
-INT_PTR ShellPlatform::Execute(const std::string& program, const std::string& arguments,
-                                    const std::string& folder, int showMode) {
-    return reinterpret_cast<INT_PTR>(::ShellExecuteA(nullptr, nullptr, program.c_str(), arguments.c_str(),
-                                                     folder.c_str(), showMode));
+INT_PTR ShellPlatform::Execute(const std::string& program, const std::string& arguments, const std::string& folder,
+                               int showMode) {
+    return reinterpret_cast<INT_PTR>(
+        ::ShellExecuteA(nullptr, nullptr, program.c_str(), arguments.c_str(), folder.c_str(), showMode));
 }
 
 bool ShellPlatform::StartProgram(const std::wstring& commandLine, int showMode) {
@@ -71,12 +71,12 @@ LaunchResult ShellLaunch(std::wstring& commandLine, int showMode, std::optional<
     const LaunchParts parts = SplitCommandLine(commandLine, folder, platform.CurrentFolder());
     LaunchResult result;
     result.shellResult = platform.Execute(toolkit::ToAnsi(parts.program), toolkit::ToAnsi(parts.arguments),
-                                               toolkit::ToAnsi(parts.folder), showMode);
+                                          toolkit::ToAnsi(parts.folder), showMode);
     result.started = result.shellResult >= 32;
     if (!result.started) {
         // A program part with blanks is quoted, so it is never read as a shorter program name.
-        std::wstring line = parts.program.find(L' ') != std::wstring::npos ? L"\"" + parts.program + L"\""
-                                                                             : parts.program;
+        std::wstring line =
+            parts.program.find(L' ') != std::wstring::npos ? L"\"" + parts.program + L"\"" : parts.program;
         if (!parts.arguments.empty()) line += L" " + parts.arguments;
         result.started = platform.StartProgram(line, showMode);
     }

@@ -12,16 +12,16 @@ class ShellPlatform {
 public:
     virtual ~ShellPlatform() = default;
     // ShellExecuteA with no window and no verb (the file type's default action).
-    virtual INT_PTR Execute(const std::string& program, const std::string& arguments,
-                                 const std::string& folder, int showMode);
+    virtual INT_PTR Execute(const std::string& program, const std::string& arguments, const std::string& folder,
+                            int showMode);
     // Starts a command line as a new program process; false when it could not be started.
     virtual bool StartProgram(const std::wstring& commandLine, int showMode);
     virtual std::wstring CurrentFolder();
 };
 
 struct LaunchResult {
-    INT_PTR shellResult = 0;       // what ShellExecuteA returned
-    bool started = false;          // the document or program was opened, by the shell or the fallback
+    INT_PTR shellResult = 0;  // what ShellExecuteA returned
+    bool started = false;     // the document or program was opened, by the shell or the fallback
 };
 
 // Splits `commandLine` into program and arguments (a leading quoted program part loses its quotes,

@@ -8,9 +8,7 @@ const Variant& AppointmentView::Property(const wchar_t* name) {
     if (fresh) {
         try {
             read.value = client_->Get(item_.Get(), name);
-        } catch (const AutomationError& e) {
-            read.failure = e;
-        }
+        } catch (const AutomationError& e) { read.failure = e; }
     }
     if (read.failure) throw *read.failure;
     return read.value;

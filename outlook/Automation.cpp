@@ -10,10 +10,9 @@ namespace {
 
 std::wstring SystemText(HRESULT hr) {
     wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0,
-                                     nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
     ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
@@ -31,8 +30,10 @@ AutomationError FromException(HRESULT hr, EXCEPINFO& info) {
     std::wstring description = info.bstrDescription ? std::wstring(info.bstrDescription) : std::wstring();
     HRESULT effective = hr;
     if (hr == DISP_E_EXCEPTION) {
-        if (FAILED(info.scode)) effective = info.scode;
-        else if (info.wCode) effective = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode);
+        if (FAILED(info.scode))
+            effective = info.scode;
+        else if (info.wCode)
+            effective = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode);
     }
     ::SysFreeString(info.bstrSource);
     ::SysFreeString(info.bstrDescription);
@@ -111,7 +112,7 @@ bool AutomationError::ServerGone() const {
     // gives depends on when in the call it went.
     if ((code & 0xFFFF0000UL) == 0x80010000UL) return true;
     if ((code & 0xFFFF0000UL) == 0x80070000UL && (code & 0xFFFF) >= 1700 && (code & 0xFFFF) < 2000) return true;
-    return code == 0x80040007UL    // OLE_E_NOTRUNNING
+    return code == 0x80040007UL      // OLE_E_NOTRUNNING
            || code == 0x800401FDUL;  // CO_E_OBJNOTCONNECTED
 }
 
@@ -192,8 +193,10 @@ DATE Variant::AsDate() const { return Converted(VT_DATE).date; }
 Dispatch Variant::AsDispatch() const {
     if (IsNothing()) throw AutomationError(E_POINTER, L"Object variable not set.");
     Dispatch d;
-    if (v_.vt == VT_DISPATCH) d = v_.pdispVal;
-    else if (v_.vt == VT_UNKNOWN) v_.punkVal->QueryInterface(IID_PPV_ARGS(&d));
+    if (v_.vt == VT_DISPATCH)
+        d = v_.pdispVal;
+    else if (v_.vt == VT_UNKNOWN)
+        v_.punkVal->QueryInterface(IID_PPV_ARGS(&d));
     if (!d) throw AutomationError(DISP_E_TYPEMISMATCH, L"Type mismatch");
     return d;
 }
@@ -235,7 +238,8 @@ std::wstring TypeName(IDispatch* object) {
 
 AutomationClient::AutomationClient(std::function<void(DWORD)> wait) : policy_{kPatienceAfterOpening, std::move(wait)} {}
 
-AutomationClient::Patience::Patience(AutomationClient& client, DWORD ms) : client_(client), saved_(client.policy_.patienceMs) {
+AutomationClient::Patience::Patience(AutomationClient& client, DWORD ms)
+    : client_(client), saved_(client.policy_.patienceMs) {
     client_.policy_.patienceMs = ms;
 }
 

@@ -45,7 +45,11 @@ public:
     Bstr& operator=(const Bstr&) = delete;
     ~Bstr() { ::SysFreeString(b_); }
     BSTR get() const { return b_; }
-    BSTR* put() { ::SysFreeString(b_); b_ = nullptr; return &b_; }
+    BSTR* put() {
+        ::SysFreeString(b_);
+        b_ = nullptr;
+        return &b_;
+    }
     std::wstring str() const { return b_ ? std::wstring(b_, ::SysStringLen(b_)) : std::wstring(); }
 
 private:

@@ -13,9 +13,9 @@ namespace hv::outlook {
 long OutlookAutomation::ReminderLead(AppointmentView& item) {
     long lead = 0;
     try {
-        if (item.Property(L"ReminderSet").AsBool()) lead = item.Property(L"ReminderMinutesBeforeStart").AsLong() * 60000L;
-    } catch (const AutomationError&) {
-    }
+        if (item.Property(L"ReminderSet").AsBool())
+            lead = item.Property(L"ReminderMinutesBeforeStart").AsLong() * 60000L;
+    } catch (const AutomationError&) {}
     return lead;
 }
 
@@ -28,40 +28,31 @@ bool OutlookAutomation::IsAppointmentDue(int n) {
     std::wstring start;
     try {
         start = toolkit::MediumTime(item.Property(L"Start").AsDate());
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     bool due = true;  // a comparison that cannot be evaluated counts as due
     try {
         // A lead that reaches back past midnight makes the first minute of the day the due minute.
         const long notifyAt = std::max(toolkit::TimeToMilliseconds(start) - lead, 0L);
         due = notifyAt == toolkit::TimeToMilliseconds(NowMediumTime());
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     if (due) return true;
     try {
         return item.Property(L"AllDayEvent").AsBool();
-    } catch (const AutomationError&) {
-        return true;
-    }
+    } catch (const AutomationError&) { return true; }
 }
 
 bool OutlookAutomation::IsNotifyTimePast(AppointmentView& item) {
     try {
         if (item.Property(L"AllDayEvent").AsBool()) return false;
-    } catch (const AutomationError&) {
-        return false;
-    }
+    } catch (const AutomationError&) { return false; }
     const long lead = ReminderLead(item);
     std::wstring start;
     try {
         start = toolkit::MediumTime(item.Property(L"Start").AsDate());
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     try {
         return toolkit::TimeToMilliseconds(start) + lead < toolkit::TimeToMilliseconds(NowMediumTime());
-    } catch (const std::exception&) {
-        return true;
-    }
+    } catch (const std::exception&) { return true; }
 }
 
 }  // namespace hv::outlook

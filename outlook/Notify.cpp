@@ -23,8 +23,7 @@ template <class F>
 void Step(F&& f) {
     try {
         f();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
 }
 
 // A test whose evaluation fails counts as true.
@@ -32,9 +31,7 @@ template <class F>
 bool Test(F&& f) {
     try {
         return f();
-    } catch (const std::exception&) {
-        return true;
-    }
+    } catch (const std::exception&) { return true; }
 }
 
 }  // namespace
@@ -47,8 +44,8 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
     const bool subject = settings::Ticked(live.chkSubject), times = settings::Ticked(live.chkStartEndTIme),
                location = settings::Ticked(live.chkLocation), organizer = settings::Ticked(live.chkOrganizer);
     std::wstring line;
-    if (live.chkSubject.Value() + live.chkStartEndTIme.Value() + live.chkLocation.Value() +
-            live.chkOrganizer.Value() == 0)
+    if (live.chkSubject.Value() + live.chkStartEndTIme.Value() + live.chkLocation.Value() + live.chkOrganizer.Value() ==
+        0)
         line = L"Appointment";
     if (subject) Step([&] { line = item.Property(L"Subject").AsString(); });
     if (times) {
@@ -62,12 +59,19 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
     }
     if (location) {
         std::wstring where;
-        if (Test([&] { where = item.Property(L"Location").AsString(); return !where.empty(); }) && !where.empty())
+        if (Test([&] {
+                where = item.Property(L"Location").AsString();
+                return !where.empty();
+            }) &&
+            !where.empty())
             line += L" >" + where;
     }
     if (organizer) {
         std::wstring who;
-        const bool readable = !Test([&] { who = item.Property(L"Organizer").AsString(); return false; });
+        const bool readable = !Test([&] {
+            who = item.Property(L"Organizer").AsString();
+            return false;
+        });
         const bool other = Test([&] {
             Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
             Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
@@ -104,9 +108,7 @@ bool OutlookAutomation::RetryOfAllDayIsOver(int n) {
     try {
         const auto first = allDayFirstFailure_.find(SentKey(item));
         return first != allDayFirstFailure_.end() && first->second != NowMediumTime();
-    } catch (const std::exception&) {
-        return false;
-    }
+    } catch (const std::exception&) { return false; }
 }
 
 void OutlookAutomation::RememberFailedAllDay(int n) {
@@ -144,8 +146,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
         } catch (const AutomationError& e) {
             if (DeniedByTheUser(e) && !denied) denied = e;
             if (e.ServerGone()) gone = true;
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     };
     {
         Dispatch recipient;
@@ -168,7 +169,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
     }
     if (!resolved) {
         host_.ShowMessage(nullptr, L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION,
-                         toolkit::ReadVersionInfo().productName);
+                          toolkit::ReadVersionInfo().productName);
         if (n == 0) toolkit::LetPendingMessagesRun();
         return SendResult::Unresolved;
     }

@@ -102,7 +102,7 @@ private:
     toolkit::TextBox& txtQ_;
     ApplicationFactory factory_, attach_;
     AutomationClient client_;
-    std::optional<SYSTEMTIME> pollTime_;  // the clock as the running poll read it
+    std::optional<SYSTEMTIME> pollTime_;                       // the clock as the running poll read it
     std::map<std::wstring, std::wstring> allDayFirstFailure_;  // key -> minute of the first failed try
     std::wstring lastSendFailure_;
 };

@@ -16,9 +16,7 @@ template <class F>
 bool Guarded(F&& test, bool onFailure) {
     try {
         return test();
-    } catch (const std::exception&) {
-        return onFailure;
-    }
+    } catch (const std::exception&) { return onFailure; }
 }
 
 }  // namespace
@@ -61,8 +59,10 @@ bool OutlookAutomation::Reattach() {
         ConnectCalendar(attach_);
         return true;
     } catch (const AutomationError&) {
-        if (client_.Closed()) CloseOutlookSession();  // closed meanwhile: let go of what came
-        else ShowNotRunning();
+        if (client_.Closed())
+            CloseOutlookSession();  // closed meanwhile: let go of what came
+        else
+            ShowNotRunning();
         return false;
     }
 }
@@ -98,8 +98,7 @@ bool OutlookAutomation::ScanOnce() {
         LastScanDate = day;
     }
     PendingItems.clear();
-    const std::wstring filter =
-        L"[Start] >= \"" + day + L" 00:00 AM\" and [Start] <= \"" + day + L" 11:59 PM\"";
+    const std::wstring filter = L"[Start] >= \"" + day + L" 00:00 AM\" and [Start] <= \"" + day + L" 11:59 PM\"";
     if (!CalendarItems) throw AutomationError(E_POINTER, L"The Outlook calendar is not open.");
     Variant found = client_.Call(CalendarItems.Get(), L"Find", {filter});
 
@@ -117,8 +116,8 @@ bool OutlookAutomation::ScanOnce() {
         AppointmentView item(client_, found.AsDispatch());
         if (!IsAlreadyNotified(item) && !IsNotifyTimePast(item) && !IsExcludedByFilters(item, reminderOnly, category)) {
             if (PendingItems.empty()) list.clear();
-            list += toolkit::MediumTime(item.Property(L"Start").AsDate()) + L" - " + item.Property(L"Subject").AsString() +
-                    L"\r\n";
+            list += toolkit::MediumTime(item.Property(L"Start").AsDate()) + L" - " +
+                    item.Property(L"Subject").AsString() + L"\r\n";
             PendingItems.push_back(std::move(item));
         }
         found = client_.Call(CalendarItems.Get(), L"FindNext");
@@ -142,7 +141,8 @@ bool OutlookAutomation::IsAlreadyNotified(AppointmentView& item) {
 bool OutlookAutomation::IsExcludedByFilters(AppointmentView& item, bool reminderOnly, const std::wstring& category) {
     bool excluded = false;
     if (reminderOnly && !item.Property(L"ReminderSet").AsBool()) excluded = true;
-    if (!category.empty() && item.Property(L"Categories").AsString().find(category) == std::wstring::npos) excluded = true;
+    if (!category.empty() && item.Property(L"Categories").AsString().find(category) == std::wstring::npos)
+        excluded = true;
     return excluded;
 }
 

@@ -87,9 +87,7 @@ std::wstring OutlookAutomation::OpenOutlookSession() {
         const std::wstring result = TypeName(OutlookApp.Get());
         ShowSecurityNoticeIfNeeded();
         return result;
-    } catch (const AutomationError&) {
-        return kNothing;
-    }
+    } catch (const AutomationError&) { return kNothing; }
 }
 
 void OutlookAutomation::ShowSecurityNoticeIfNeeded() {

@@ -66,10 +66,14 @@ std::optional<bool> AsBoolean(const RegValue& v) {
 
 std::optional<std::int16_t> AsInt16(const RegValue& v) {
     long long n = 0;
-    if (const auto* b = std::get_if<bool>(&v)) n = *b ? -1 : 0;
-    else if (const auto* i = std::get_if<std::int32_t>(&v)) n = *i;
-    else if (auto parsed = ParseWholeNumber(std::get<std::wstring>(v))) n = *parsed;
-    else return std::nullopt;
+    if (const auto* b = std::get_if<bool>(&v))
+        n = *b ? -1 : 0;
+    else if (const auto* i = std::get_if<std::int32_t>(&v))
+        n = *i;
+    else if (auto parsed = ParseWholeNumber(std::get<std::wstring>(v)))
+        n = *parsed;
+    else
+        return std::nullopt;
     if (n < -32768 || n > 32767) return std::nullopt;
     return static_cast<std::int16_t>(n);
 }
@@ -90,8 +94,8 @@ LONG ReadIni(std::wstring_view file, std::wstring_view section, std::wstring_vie
     const std::string f = ToAnsi(file), s = ToAnsi(section), k = ToAnsi(name);
     if (type == TypeCode::Text) {
         char buffer[255] = {};
-        const DWORD n = ::GetPrivateProfileStringA(s.c_str(), k.c_str(), ToAnsi(AsText(defaultValue)).c_str(),
-                                                   buffer, 255, f.c_str());
+        const DWORD n = ::GetPrivateProfileStringA(s.c_str(), k.c_str(), ToAnsi(AsText(defaultValue)).c_str(), buffer,
+                                                   255, f.c_str());
         result = FromAnsi(std::string_view(buffer, n));
     } else {
         result = static_cast<std::int32_t>(::GetPrivateProfileIntA(s.c_str(), k.c_str(), 0, f.c_str()));
@@ -124,47 +128,44 @@ LONG QueryFixed(HKEY key, const std::string& name, T& out, StoredValueInfo& info
 
 LONG QueryValue(HKEY key, const std::string& name, TypeCode type, RegValue& result, StoredValueInfo& storedType) {
     switch (type) {
-    case TypeCode::Text:
-        return QueryText(key, name, result, storedType);
-    case TypeCode::Boolean: {
-        std::uint16_t word = 0;
-        const LONG status = QueryFixed(key, name, word, storedType);
-        if (status == ERROR_SUCCESS) result = word != 0;
-        return status;
-    }
-    case TypeCode::Number: {
-        std::int32_t number = 0;
-        const LONG status = QueryFixed(key, name, number, storedType);
-        if (status == ERROR_SUCCESS) result = number;
-        return status;
-    }
-    case TypeCode::Other:
-        break;
+        case TypeCode::Text: return QueryText(key, name, result, storedType);
+        case TypeCode::Boolean: {
+            std::uint16_t word = 0;
+            const LONG status = QueryFixed(key, name, word, storedType);
+            if (status == ERROR_SUCCESS) result = word != 0;
+            return status;
+        }
+        case TypeCode::Number: {
+            std::int32_t number = 0;
+            const LONG status = QueryFixed(key, name, number, storedType);
+            if (status == ERROR_SUCCESS) result = number;
+            return status;
+        }
+        case TypeCode::Other: break;
     }
     return ERROR_SUCCESS;
 }
 
 LONG SetValue(HKEY key, const std::string& name, TypeCode type, const RegValue& value) {
     switch (type) {
-    case TypeCode::Text: {
-        const std::string bytes = ToAnsi(AsText(value));
-        return ::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.c_str()),
-                                static_cast<DWORD>(bytes.size() + 1));
-    }
-    case TypeCode::Boolean: {
-        const auto b = AsBoolean(value);
-        if (!b) return ERROR_INVALID_DATA;
-        const std::uint16_t word = *b ? 0xFFFF : 0x0000;
-        return ::RegSetValueExA(key, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&word), 2);
-    }
-    case TypeCode::Number: {
-        const auto n = AsInt16(value);
-        if (!n) return ERROR_INVALID_DATA;
-        const std::int32_t widened = *n;  // sign-extended
-        return ::RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&widened), 4);
-    }
-    case TypeCode::Other:
-        break;
+        case TypeCode::Text: {
+            const std::string bytes = ToAnsi(AsText(value));
+            return ::RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.c_str()),
+                                    static_cast<DWORD>(bytes.size() + 1));
+        }
+        case TypeCode::Boolean: {
+            const auto b = AsBoolean(value);
+            if (!b) return ERROR_INVALID_DATA;
+            const std::uint16_t word = *b ? 0xFFFF : 0x0000;
+            return ::RegSetValueExA(key, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&word), 2);
+        }
+        case TypeCode::Number: {
+            const auto n = AsInt16(value);
+            if (!n) return ERROR_INVALID_DATA;
+            const std::int32_t widened = *n;  // sign-extended
+            return ::RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&widened), 4);
+        }
+        case TypeCode::Other: break;
     }
     return ERROR_SUCCESS;
 }
@@ -172,7 +173,10 @@ LONG SetValue(HKEY key, const std::string& name, TypeCode type, const RegValue& 
 }  // namespace
 
 std::uintptr_t ResolveRootKey(std::wstring_view root) {
-    static constexpr struct { const wchar_t* name; std::uintptr_t handle; } kHives[] = {
+    static constexpr struct {
+        const wchar_t* name;
+        std::uintptr_t handle;
+    } kHives[] = {
         {L"HKCU", 0x80000001}, {L"HKLM", 0x80000002}, {L"HKU", 0x80000003},
         {L"HKDD", 0x80000006}, {L"HKCC", 0x80000005}, {L"HKCR", 0x80000000},
     };
@@ -182,8 +186,7 @@ std::uintptr_t ResolveRootKey(std::wstring_view root) {
 }
 
 LONG ReadRegValue(std::wstring_view root, std::wstring_view keyPath, std::wstring_view valueName,
-                  std::wstring_view typeCode, const RegValue& defaultValue, RegValue& result,
-                  StoredValueInfo* stored) {
+                  std::wstring_view typeCode, const RegValue& defaultValue, RegValue& result, StoredValueInfo* stored) {
     result = defaultValue;
     StoredValueInfo info;
     if (stored) *stored = info;
@@ -211,15 +214,15 @@ LONG WriteRegValue(std::wstring_view root, std::wstring_view keyPath, std::wstri
     const TypeCode code = ParseTypeCode(typeCode);
     if (handle == kRootIniFile) {
         if (code != TypeCode::Text) return kStatusNotRecognised;
-        ::WritePrivateProfileStringA(ToAnsi(keyPath).c_str(), ToAnsi(valueName).c_str(),
-                                     ToAnsi(AsText(value)).c_str(), ToAnsi(root).c_str());
+        ::WritePrivateProfileStringA(ToAnsi(keyPath).c_str(), ToAnsi(valueName).c_str(), ToAnsi(AsText(value)).c_str(),
+                                     ToAnsi(root).c_str());
         return kStatusOk;
     }
 
     toolkit::UniqueRegKey key;
-    LONG status = ::RegCreateKeyExA(AsHive(handle), ToAnsi(keyPath).c_str(), 0, const_cast<char*>(""),
-                                    REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr,
-                                    key.put(), nullptr);
+    LONG status =
+        ::RegCreateKeyExA(AsHive(handle), ToAnsi(keyPath).c_str(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS) return status;
     const LONG write = SetValue(key.get(), ToAnsi(valueName), code, value);
     status = ::RegCloseKey(key.release());

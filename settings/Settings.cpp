@@ -67,10 +67,8 @@ void Settings::SaveSettings() {
     LiveSettings& s = live_;
     auto box = [](toolkit::CheckBox& c) { return std::to_wstring(c.Value()); };
     const std::wstring values[10] = {
-        s.txtEmailAddress.Text(), box(s.chkCEEnabled),    box(s.chkReminder),
-        s.txtCategory.Text(),     box(s.chkSubject),      box(s.chkStartEndTIme),
-        box(s.chkLocation),       box(s.chkOrganizer),    box(s.chkComments),
-        SecurityWarning,
+        s.txtEmailAddress.Text(), box(s.chkCEEnabled), box(s.chkReminder),  s.txtCategory.Text(), box(s.chkSubject),
+        box(s.chkStartEndTIme),   box(s.chkLocation),  box(s.chkOrganizer), box(s.chkComments),   SecurityWarning,
     };
     for (size_t i = 0; i < 10; ++i) WriteSetting(kSettings[i].valueName, values[i], kText);
 }

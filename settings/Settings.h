@@ -17,8 +17,8 @@ struct SettingDefinition {
     const wchar_t* defaultText;
 };
 inline constexpr SettingDefinition kSettings[10] = {
-    {L"EventEmailAddress", L""}, {L"CEEnabled", L"1"},    {L"Reminder", L"0"}, {L"CategoryText", L""},
-    {L"Subject", L"1"},          {L"StartEndTime", L"1"}, {L"Location", L"1"}, {L"Organizer", L"0"},
+    {L"EventEmailAddress", L""}, {L"CEEnabled", L"1"},           {L"Reminder", L"0"}, {L"CategoryText", L""},
+    {L"Subject", L"1"},          {L"StartEndTime", L"1"},        {L"Location", L"1"}, {L"Organizer", L"0"},
     {L"Comments", L"0"},         {L"SecurityWarning", L"False"},
 };
 

@@ -46,8 +46,8 @@ constexpr size_t kMaxStartsPerRule = 200000;
 const wchar_t kCancelledPrefix[] = L"Canceled: ";
 
 bool IsUtcName(std::string_view tzid) {
-    static const char* const kNames[] = {"UTC", "ETC/UTC", "GMT", "ETC/GMT", "Z", "ZULU", "ETC/ZULU",
-                                         "UNIVERSAL", "ETC/UNIVERSAL", "UCT", "ETC/UCT"};
+    static const char* const kNames[] = {"UTC",      "ETC/UTC",   "GMT",           "ETC/GMT", "Z",      "ZULU",
+                                         "ETC/ZULU", "UNIVERSAL", "ETC/UNIVERSAL", "UCT",     "ETC/UCT"};
     const std::string upper = ical::Upper(tzid);
     return std::any_of(std::begin(kNames), std::end(kNames), [&](const char* n) { return upper == n; });
 }
@@ -58,9 +58,21 @@ std::string DecodeParamValue(std::string_view value) {
     for (size_t i = 0; i < value.size(); ++i) {
         if (value[i] == '^' && i + 1 < value.size()) {
             const char next = value[i + 1];
-            if (next == 'n') { out += "\r\n"; ++i; continue; }
-            if (next == '\'') { out += '"'; ++i; continue; }
-            if (next == '^') { out += '^'; ++i; continue; }
+            if (next == 'n') {
+                out += "\r\n";
+                ++i;
+                continue;
+            }
+            if (next == '\'') {
+                out += '"';
+                ++i;
+                continue;
+            }
+            if (next == '^') {
+                out += '^';
+                ++i;
+                continue;
+            }
         }
         out += value[i];
     }
@@ -90,12 +102,18 @@ std::optional<Ticks> ParseDuration(std::string_view text) {
         if (ec != std::errc() || end == text.data() + text.size() || n < 0 || n > 1'000'000) return std::nullopt;
         const char unit = *end;
         text.remove_prefix(static_cast<size_t>(end - text.data()) + 1);
-        if (!inTime && unit == 'W') total += n * 7 * kSecondsPerDay;
-        else if (!inTime && unit == 'D') total += n * kSecondsPerDay;
-        else if (inTime && unit == 'H') total += n * kSecondsPerHour;
-        else if (inTime && unit == 'M') total += n * kSecondsPerMinute;
-        else if (inTime && unit == 'S') total += n;
-        else return std::nullopt;
+        if (!inTime && unit == 'W')
+            total += n * 7 * kSecondsPerDay;
+        else if (!inTime && unit == 'D')
+            total += n * kSecondsPerDay;
+        else if (inTime && unit == 'H')
+            total += n * kSecondsPerHour;
+        else if (inTime && unit == 'M')
+            total += n * kSecondsPerMinute;
+        else if (inTime && unit == 'S')
+            total += n;
+        else
+            return std::nullopt;
         any = true;
     }
     if (!any) return std::nullopt;
@@ -358,8 +376,10 @@ private:
             seen.push_back(text);
             auto rule = ParseRecurrenceRule(text);
             if (!rule || !ResolveUntil(*rule, event.clock, dateOnly)) return false;
-            if (!event.rule) event.rule = std::move(*rule);
-            else event.moreRules.push_back(std::move(*rule));
+            if (!event.rule)
+                event.rule = std::move(*rule);
+            else
+                event.moreRules.push_back(std::move(*rule));
         }
         return true;
     }
@@ -371,9 +391,12 @@ private:
         bool dateOnly = false, utc = false;
         const auto until = ParseDateTimeValue(rule.untilText, dateOnly, utc);
         if (!until) return false;
-        if (dateOnly || seriesOfDays) rule.until = StartOfDay(*until) + kSecondsPerDay - 1;
-        else if (utc) rule.until = clock.FromUtc(*until);
-        else rule.until = *until;
+        if (dateOnly || seriesOfDays)
+            rule.until = StartOfDay(*until) + kSecondsPerDay - 1;
+        else if (utc)
+            rule.until = clock.FromUtc(*until);
+        else
+            rule.until = *until;
         return true;
     }
 
@@ -467,9 +490,11 @@ private:
                   [](const FutureChange& a, const FutureChange& b) { return a.fromWall < b.fromWall; });
     }
 
-    static void AddFutureChange(Event& series, const Draft& change, Ticks wall, std::shared_ptr<const ItemValues> values) {
+    static void AddFutureChange(Event& series, const Draft& change, Ticks wall,
+                                std::shared_ptr<const ItemValues> values) {
         const Event& e = *change.event;
-        const Ticks newStart = e.clock.SameAs(series.clock) ? e.startWall : series.clock.FromUtc(e.clock.ToUtc(e.startWall));
+        const Ticks newStart =
+            e.clock.SameAs(series.clock) ? e.startWall : series.clock.FromUtc(e.clock.ToUtc(e.startWall));
         series.futureChanges.push_back(FutureChange{wall, newStart - wall, e.durationWall, std::move(values)});
     }
 
@@ -539,7 +564,8 @@ void Event::VisitStarts(Ticks fromWall, Ticks toWall, const std::function<bool(T
 
 std::shared_ptr<const ItemValues> Event::ValuesAt(Ticks wall) const {
     Ticks duration = durationWall;
-    const auto extra = std::find_if(extraStarts.begin(), extraStarts.end(), [&](const ExtraStart& e) { return e.wall == wall; });
+    const auto extra =
+        std::find_if(extraStarts.begin(), extraStarts.end(), [&](const ExtraStart& e) { return e.wall == wall; });
     if (extra != extraStarts.end()) duration = extra->duration;
     const FutureChange* change = nullptr;
     for (const auto& c : futureChanges) {

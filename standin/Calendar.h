@@ -47,8 +47,8 @@ private:
 // One exception of a series: a changed occurrence (with its values) or a deleted one. A change
 // whose original start is no occurrence of the series is an occurrence added to it.
 struct SeriesException {
-    Ticks originalWall = 0;   // the occurrence's original start in the series' wall time
-    Ticks originalStart = 0;  // the same in local time
+    Ticks originalWall = 0;                     // the occurrence's original start in the series' wall time
+    Ticks originalStart = 0;                    // the same in local time
     std::shared_ptr<const ItemValues> changed;  // null: deleted
 };
 
@@ -77,11 +77,11 @@ struct Occurrence {
 
 class Event : public std::enable_shared_from_this<Event> {
 public:
-    ItemValues master;  // the appointment itself; for a series its first occurrence
-    std::optional<RecurrenceRule> rule;        // the first RRULE
-    std::vector<RecurrenceRule> moreRules;     // further, different RRULE lines: their starts join
-    std::vector<ExtraStart> extraStarts;       // RDATE, in wall-time order
-    std::vector<FutureChange> futureChanges;   // in fromWall order
+    ItemValues master;                        // the appointment itself; for a series its first occurrence
+    std::optional<RecurrenceRule> rule;       // the first RRULE
+    std::vector<RecurrenceRule> moreRules;    // further, different RRULE lines: their starts join
+    std::vector<ExtraStart> extraStarts;      // RDATE, in wall-time order
+    std::vector<FutureChange> futureChanges;  // in fromWall order
     std::vector<SeriesException> exceptions;  // in original-date order
 
     bool IsRecurring() const { return rule.has_value() || !extraStarts.empty(); }

@@ -41,8 +41,10 @@ void ItemsObject::Answer(int index, Call& call) {
     using M = kinds::Items;
     switch (static_cast<M>(index)) {
         case M::IncludeRecurrences:
-            if (call.IsPut()) includeRecurrences_ = call.PutFlag();
-            else call.ReturnFlag(includeRecurrences_);
+            if (call.IsPut())
+                includeRecurrences_ = call.PutFlag();
+            else
+                call.ReturnFlag(includeRecurrences_);
             break;
         case M::Sort: Sort(call); break;
         case M::Find: Find(call); break;
@@ -57,10 +59,14 @@ void ItemsObject::Answer(int index, Call& call) {
 void ItemsObject::Sort(Call& call) {
     const std::wstring property = SortProperty(call.Text(0));
     const bool descending = call.Given(1) && call.Flag(1);
-    if (SameName(property, L"Start")) sortKey_ = SortKey::Start;
-    else if (SameName(property, L"End")) sortKey_ = SortKey::End;
-    else if (SameName(property, L"Subject")) sortKey_ = SortKey::Subject;
-    else FailCall(L"The property \"" + property + L"\" in the sort is unknown.");
+    if (SameName(property, L"Start"))
+        sortKey_ = SortKey::Start;
+    else if (SameName(property, L"End"))
+        sortKey_ = SortKey::End;
+    else if (SameName(property, L"Subject"))
+        sortKey_ = SortKey::Subject;
+    else
+        FailCall(L"The property \"" + property + L"\" in the sort is unknown.");
     descending_ = descending;
 }
 
@@ -91,9 +97,7 @@ void ItemsObject::Find(Call& call) {
     std::vector<Occurrence> found;
     try {
         found = Candidates(Restriction::Parse(text, DateReading::ForLocale(LOCALE_NAME_USER_DEFAULT)));
-    } catch (const FilterError& e) {
-        FailCall(e.Description());
-    }
+    } catch (const FilterError& e) { FailCall(e.Description()); }
     if (sortKey_ != SortKey::None) {
         std::stable_sort(found.begin(), found.end(), [this](const Occurrence& x, const Occurrence& y) {
             const ItemValues& a = descending_ ? *y.values : *x.values;
@@ -173,7 +177,8 @@ void PatternObject::Answer(int index, Call& call) {
         case M::RecurrenceType: call.ReturnNumber(RecurrenceType()); break;
         case M::Interval:
             // Outlook counts a yearly interval in months.
-            call.ReturnNumber(!rule ? 1 : rule->interval * (rule->frequency == RecurrenceRule::Frequency::Yearly ? 12 : 1));
+            call.ReturnNumber(!rule ? 1
+                                    : rule->interval * (rule->frequency == RecurrenceRule::Frequency::Yearly ? 12 : 1));
             break;
         case M::Occurrences: {
             long count = 0;
@@ -231,8 +236,9 @@ void ExceptionObject::Answer(int index, Call& call) {
         case M::Deleted: call.ReturnFlag(!e.changed); break;
         case M::AppointmentItem:
             if (!e.changed) {
-                FailCall(L"You changed one of the recurrences of this item, and this instance no longer exists. "
-                         L"Close any open items and try again.");
+                FailCall(
+                    L"You changed one of the recurrences of this item, and this instance no longer exists. "
+                    L"Close any open items and try again.");
             }
             call.ReturnObject(Make<AppointmentObject>(Occurrence{event_, e.changed}));
             break;

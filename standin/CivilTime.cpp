@@ -26,9 +26,7 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 
 }  // namespace
 
-std::int64_t DaysFromCivil(int year, int month, int day) {
-    return DaysFromMarchEpoch(year, month, day) - kEpoch1601;
-}
+std::int64_t DaysFromCivil(int year, int month, int day) { return DaysFromMarchEpoch(year, month, day) - kEpoch1601; }
 
 CivilDateTime CivilFromDays(std::int64_t days) {
     const std::int64_t z = days + kEpoch1601;
@@ -44,9 +42,7 @@ CivilDateTime CivilFromDays(std::int64_t days) {
     return out;
 }
 
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -55,8 +51,8 @@ int DaysInMonth(int year, int month) {
 }
 
 bool IsValidCivil(const CivilDateTime& v) {
-    return v.month >= 1 && v.month <= 12 && v.day >= 1 && v.day <= DaysInMonth(v.year, v.month) &&
-           v.hour >= 0 && v.hour <= 23 && v.minute >= 0 && v.minute <= 59 && v.second >= 0 && v.second <= 59;
+    return v.month >= 1 && v.month <= 12 && v.day >= 1 && v.day <= DaysInMonth(v.year, v.month) && v.hour >= 0 &&
+           v.hour <= 23 && v.minute >= 0 && v.minute <= 59 && v.second >= 0 && v.second <= 59;
 }
 
 Ticks ToTicks(const CivilDateTime& v) {

@@ -14,8 +14,8 @@ inline constexpr Ticks kSecondsPerDay = 86400;
 
 struct CivilDateTime {
     int year = 1601;
-    int month = 1;   // 1..12
-    int day = 1;     // 1..31
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;

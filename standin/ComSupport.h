@@ -13,8 +13,7 @@ namespace standin {
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(std::wstring_view text)
-        : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    explicit Bstr(std::wstring_view text) : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
         if (!b_) throw std::bad_alloc();
     }
     ~Bstr() { ::SysFreeString(b_); }

@@ -121,9 +121,7 @@ std::vector<Component> ReadComponents(const std::vector<ContentLine>& lines) {
             open.back().properties.push_back(line);
         }
     }
-    if (!open.empty() && open.front().name == "VCALENDAR") {
-        top.push_back(std::move(open.front()));
-    }
+    if (!open.empty() && open.front().name == "VCALENDAR") { top.push_back(std::move(open.front())); }
     return top;
 }
 

@@ -10,9 +10,9 @@
 namespace standin::ical {
 
 struct ContentLine {
-    std::string name;  // upper case
+    std::string name;                                                      // upper case
     std::vector<std::pair<std::string, std::vector<std::string>>> params;  // names upper case, values unquoted
-    std::string value;  // as written (still escaped), UTF-8
+    std::string value;                                                     // as written (still escaped), UTF-8
 
     // The first value of a parameter, or nullptr when the line has none.
     const std::string* Param(std::string_view paramName) const;

@@ -31,7 +31,8 @@ public:
     std::optional<int> Number(size_t maxDigits) {
         size_t start = pos_;
         int value = 0;
-        while (!AtEnd() && IsDigit(text_[pos_]) && pos_ - start < maxDigits) value = value * 10 + (text_[pos_++] - L'0');
+        while (!AtEnd() && IsDigit(text_[pos_]) && pos_ - start < maxDigits)
+            value = value * 10 + (text_[pos_++] - L'0');
         if (pos_ == start || (!AtEnd() && IsDigit(text_[pos_]))) return std::nullopt;
         return value;
     }
@@ -70,10 +71,14 @@ std::array<DateReading::Field, 3> FieldOrderOfPattern(std::wstring_view pattern)
         if (c == L'\'') quoted = !quoted;
         if (quoted) continue;
         Field f;
-        if (c == L'd') f = Field::Day;
-        else if (c == L'M') f = Field::Month;
-        else if (c == L'y') f = Field::Year;
-        else continue;
+        if (c == L'd')
+            f = Field::Day;
+        else if (c == L'M')
+            f = Field::Month;
+        else if (c == L'y')
+            f = Field::Year;
+        else
+            continue;
         if (std::find(seen.begin(), seen.end(), f) == seen.end()) seen.push_back(f);
     }
     if (seen.size() != 3) return {Field::Month, Field::Day, Field::Year};
@@ -86,8 +91,8 @@ DateReading DateReading::ForLocale(const wchar_t* localeName) {
 }
 
 bool DateReading::IsDesignator(std::wstring_view word, bool& pm) const {
-    for (const auto& [text, isPm] : {std::pair<std::wstring_view, bool>{am_, false}, {pm_, true},
-                                     {L"AM", false}, {L"PM", true}}) {
+    for (const auto& [text, isPm] :
+         {std::pair<std::wstring_view, bool>{am_, false}, {pm_, true}, {L"AM", false}, {L"PM", true}}) {
         if (!text.empty() && SameName(word, text)) {
             pm = isPm;
             return true;

@@ -138,9 +138,7 @@ HRESULT DispatchObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
         if (!type) return E_UNEXPECTED;
         *info = type.Detach();
         return S_OK;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    } catch (const std::bad_alloc&) { return E_OUTOFMEMORY; }
 }
 
 DWORD DispatchObject::AddConnection(DWORD type, DWORD) {
@@ -225,13 +223,9 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPAR
             server_->Guarded(kind_.name, member.name, call.IsPut());
             Answer(index, call);
             return S_OK;
-        } catch (const CallFailure& f) {
-            failure = f;
-        } catch (const std::bad_alloc&) {
+        } catch (const CallFailure& f) { failure = f; } catch (const std::bad_alloc&) {
             failure = {E_OUTOFMEMORY, {}};
-        } catch (...) {
-            failure = {E_UNEXPECTED, {}};
-        }
+        } catch (...) { failure = {E_UNEXPECTED, {}}; }
     }
     if (result) ::VariantClear(result);
     if (failure.hr == DISP_E_EXCEPTION && exception) {

@@ -18,16 +18,11 @@ struct Protected {
 // and Methods" (Outlook VBA reference, learn.microsoft.com/office/vba/outlook/how-to/security/
 // protected-properties-and-methods). Reading a protected property prompts; writing it does not.
 constexpr Protected kProtected[] = {
-    {L"AppointmentItem", L"Body", Prompt::AddressAccess},
-    {L"AppointmentItem", L"Organizer", Prompt::AddressAccess},
-    {L"NameSpace", L"CurrentUser", Prompt::AddressAccess},
-    {L"MailItem", L"Body", Prompt::AddressAccess},
-    {L"MailItem", L"To", Prompt::AddressAccess},
-    {L"MailItem", L"Send", Prompt::Send},
-    {L"Recipients", L"Add", Prompt::AddressAccess},
-    {L"Recipients", L"Item", Prompt::AddressAccess},
-    {L"Recipient", L"Address", Prompt::AddressAccess},
-    {L"Recipient", L"Resolve", Prompt::AddressAccess},
+    {L"AppointmentItem", L"Body", Prompt::AddressAccess},  {L"AppointmentItem", L"Organizer", Prompt::AddressAccess},
+    {L"NameSpace", L"CurrentUser", Prompt::AddressAccess}, {L"MailItem", L"Body", Prompt::AddressAccess},
+    {L"MailItem", L"To", Prompt::AddressAccess},           {L"MailItem", L"Send", Prompt::Send},
+    {L"Recipients", L"Add", Prompt::AddressAccess},        {L"Recipients", L"Item", Prompt::AddressAccess},
+    {L"Recipient", L"Address", Prompt::AddressAccess},     {L"Recipient", L"Resolve", Prompt::AddressAccess},
 };
 
 // What Outlook answers when the user chooses Deny. Microsoft's "Outlook Object Model Security
@@ -56,7 +51,8 @@ void Guard::Check(std::wstring_view kind, std::wstring_view member, bool put) {
         if (*prompt == Prompt::Send) throw CallFailure{DISP_E_EXCEPTION, L"Operation aborted", E_ABORT};
         throw CallFailure{DISP_E_EXCEPTION, L"The operation failed.", kMapiNotSupported};
     }
-    if (answer.allowMinutes > 0) addressAllowedUntil_ = ::GetTickCount64() + 60000ull * static_cast<unsigned>(answer.allowMinutes);
+    if (answer.allowMinutes > 0)
+        addressAllowedUntil_ = ::GetTickCount64() + 60000ull * static_cast<unsigned>(answer.allowMinutes);
 }
 
 }  // namespace standin

@@ -46,8 +46,8 @@ void CreateControls(HWND window, const PromptState& state) {
         ::SetTimer(window, kWaitTimer, 100, nullptr);
     } else {
         Child(window, L"BUTTON", L"&Allow access for", WS_TABSTOP | BS_AUTOCHECKBOX, 60, 90, 120, 20, kAllowForId);
-        HWND minutes = Child(window, L"COMBOBOX", nullptr, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 184, 89, 110, 120,
-                             kMinutesId);
+        HWND minutes = Child(window, L"COMBOBOX", nullptr, WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 184, 89, 110,
+                             120, kMinutesId);
         for (int m : kMinuteChoices) {
             const wchar_t* text = m == 1 ? L"1 minute" : m == 2 ? L"2 minutes" : m == 5 ? L"5 minutes" : L"10 minutes";
             ::SendMessageW(minutes, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
@@ -69,8 +69,7 @@ void CreateControls(HWND window, const PromptState& state) {
 
 void Answer(HWND window, PromptState& state, bool allowed) {
     state.answer.allowed = allowed;
-    if (allowed && state.prompt == Prompt::AddressAccess &&
-        ::IsDlgButtonChecked(window, kAllowForId) == BST_CHECKED) {
+    if (allowed && state.prompt == Prompt::AddressAccess && ::IsDlgButtonChecked(window, kAllowForId) == BST_CHECKED) {
         const LRESULT pick = ::SendDlgItemMessageW(window, kMinutesId, CB_GETCURSEL, 0, 0);
         state.answer.allowMinutes = kMinuteChoices[pick >= 0 && pick < 4 ? static_cast<size_t>(pick) : 0];
     }
@@ -79,7 +78,8 @@ void Answer(HWND window, PromptState& state, bool allowed) {
 
 void AdvanceWait(HWND window, const PromptState& state) {
     const ULONGLONG waited = ::GetTickCount64() - state.shownAt;
-    ::SendDlgItemMessageW(window, kWaitBarId, PBM_SETPOS, static_cast<WPARAM>(waited < kSendWaitMs ? waited : kSendWaitMs), 0);
+    ::SendDlgItemMessageW(window, kWaitBarId, PBM_SETPOS,
+                          static_cast<WPARAM>(waited < kSendWaitMs ? waited : kSendWaitMs), 0);
     if (waited >= kSendWaitMs) {
         ::KillTimer(window, kWaitTimer);
         ::EnableWindow(::GetDlgItem(window, kAllowId), TRUE);
@@ -105,7 +105,8 @@ LRESULT CALLBACK PromptProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
                     return 0;
                 case kDenyId: Answer(window, *state, false); return 0;
                 case kAllowForId:
-                    ::EnableWindow(::GetDlgItem(window, kMinutesId), ::IsDlgButtonChecked(window, kAllowForId) == BST_CHECKED);
+                    ::EnableWindow(::GetDlgItem(window, kMinutesId),
+                                   ::IsDlgButtonChecked(window, kAllowForId) == BST_CHECKED);
                     return 0;
             }
             break;
@@ -138,9 +139,10 @@ PromptAnswer AskUser(Prompt prompt) {
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME | WS_EX_TOPMOST);
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    HWND window = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kPromptClass, kPromptTitle, style,
-                                    (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, (::GetSystemMetrics(SM_CYSCREEN) - h) / 2,
-                                    w, h, nullptr, nullptr, ::GetModuleHandleW(nullptr), &state);
+    HWND window =
+        ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kPromptClass, kPromptTitle, style,
+                          (::GetSystemMetrics(SM_CXSCREEN) - w) / 2, (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h,
+                          nullptr, nullptr, ::GetModuleHandleW(nullptr), &state);
     if (!window) return {};  // no prompt can be shown: as if denied
     CreateControls(window, state);
     ::ShowWindow(window, SW_SHOW);

@@ -18,9 +18,9 @@ PromptAnswer AskUser(Prompt prompt);
 // The window class and control ids, for the tests that answer the prompts.
 inline constexpr wchar_t kPromptClass[] = L"OutlookStandinPrompt";
 inline constexpr wchar_t kPromptTitle[] = L"Microsoft Outlook";
-inline constexpr int kAllowId = 1;     // IDOK
-inline constexpr int kDenyId = 2;      // IDCANCEL
-inline constexpr int kHelpId = 9;      // IDHELP
+inline constexpr int kAllowId = 1;  // IDOK
+inline constexpr int kDenyId = 2;   // IDCANCEL
+inline constexpr int kHelpId = 9;   // IDHELP
 inline constexpr int kAllowForId = 100;
 inline constexpr int kMinutesId = 101;
 inline constexpr int kWaitBarId = 102;

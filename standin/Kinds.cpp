@@ -11,27 +11,40 @@ constexpr MemberInfo Method(const wchar_t* name, int minArgs = 0, int maxArgs = 
     return {name, Access::Method, minArgs, maxArgs < minArgs ? minArgs : maxArgs};
 }
 
-constexpr MemberInfo kApplicationMembers[] = {
-    Method(L"GetNamespace", 1), Get(L"Session"), Get(L"Version"), Method(L"CreateItem", 1), Get(L"Name"), Get(L"Class")};
-constexpr MemberInfo kNameSpaceMembers[] = {Method(L"GetDefaultFolder", 1), Get(L"CurrentUser"), Get(L"Type"), Get(L"Class")};
-constexpr MemberInfo kFolderMembers[] = {Get(L"Items"), Get(L"Parent"), Get(L"Name"), Get(L"DefaultItemType"), Get(L"Class")};
-constexpr MemberInfo kItemsMembers[] = {
-    GetPut(L"IncludeRecurrences"), Method(L"Sort", 1, 2), Method(L"Find", 1), Method(L"FindNext"), Get(L"Class")};
-constexpr MemberInfo kAppointmentMembers[] = {
-    Get(L"Start"), Get(L"End"), Get(L"Subject"), Get(L"Location"), Get(L"Organizer"), Get(L"Body"),
-    Get(L"Categories"), Get(L"AllDayEvent"), Get(L"IsRecurring"), Get(L"ReminderSet"),
-    Get(L"ReminderMinutesBeforeStart"), Get(L"Duration"), Method(L"GetRecurrencePattern"), Get(L"Class")};
-constexpr MemberInfo kPatternMembers[] = {
-    Get(L"Exceptions"), Get(L"RecurrenceType"), Get(L"Interval"), Get(L"Occurrences"), Get(L"NoEndDate"),
-    Get(L"PatternStartDate"), Get(L"PatternEndDate"), Get(L"Class")};
+constexpr MemberInfo kApplicationMembers[] = {Method(L"GetNamespace", 1), Get(L"Session"), Get(L"Version"),
+                                              Method(L"CreateItem", 1),   Get(L"Name"),    Get(L"Class")};
+constexpr MemberInfo kNameSpaceMembers[] = {Method(L"GetDefaultFolder", 1), Get(L"CurrentUser"), Get(L"Type"),
+                                            Get(L"Class")};
+constexpr MemberInfo kFolderMembers[] = {Get(L"Items"), Get(L"Parent"), Get(L"Name"), Get(L"DefaultItemType"),
+                                         Get(L"Class")};
+constexpr MemberInfo kItemsMembers[] = {GetPut(L"IncludeRecurrences"), Method(L"Sort", 1, 2), Method(L"Find", 1),
+                                        Method(L"FindNext"), Get(L"Class")};
+constexpr MemberInfo kAppointmentMembers[] = {Get(L"Start"),
+                                              Get(L"End"),
+                                              Get(L"Subject"),
+                                              Get(L"Location"),
+                                              Get(L"Organizer"),
+                                              Get(L"Body"),
+                                              Get(L"Categories"),
+                                              Get(L"AllDayEvent"),
+                                              Get(L"IsRecurring"),
+                                              Get(L"ReminderSet"),
+                                              Get(L"ReminderMinutesBeforeStart"),
+                                              Get(L"Duration"),
+                                              Method(L"GetRecurrencePattern"),
+                                              Get(L"Class")};
+constexpr MemberInfo kPatternMembers[] = {Get(L"Exceptions"),     Get(L"RecurrenceType"), Get(L"Interval"),
+                                          Get(L"Occurrences"),    Get(L"NoEndDate"),      Get(L"PatternStartDate"),
+                                          Get(L"PatternEndDate"), Get(L"Class")};
 constexpr MemberInfo kExceptionsMembers[] = {Get(L"Count"), Method(L"Item", 1), Get(L"Class")};
-constexpr MemberInfo kExceptionMembers[] = {Get(L"OriginalDate"), Get(L"Deleted"), Get(L"AppointmentItem"), Get(L"Class")};
-constexpr MemberInfo kMailMembers[] = {
-    GetPut(L"Subject"), GetPut(L"Body"), Get(L"Recipients"), Get(L"To"), Method(L"Send"), Get(L"Class")};
-constexpr MemberInfo kRecipientsMembers[] = {
-    Get(L"Count"), Method(L"Item", 1), Method(L"Add", 1), Method(L"Remove", 1), Get(L"Class")};
-constexpr MemberInfo kRecipientMembers[] = {
-    Get(L"Name"), Get(L"Address"), GetPut(L"Type"), Method(L"Resolve"), Get(L"Resolved"), Get(L"Class")};
+constexpr MemberInfo kExceptionMembers[] = {Get(L"OriginalDate"), Get(L"Deleted"), Get(L"AppointmentItem"),
+                                            Get(L"Class")};
+constexpr MemberInfo kMailMembers[] = {GetPut(L"Subject"), GetPut(L"Body"), Get(L"Recipients"),
+                                       Get(L"To"),         Method(L"Send"), Get(L"Class")};
+constexpr MemberInfo kRecipientsMembers[] = {Get(L"Count"), Method(L"Item", 1), Method(L"Add", 1), Method(L"Remove", 1),
+                                             Get(L"Class")};
+constexpr MemberInfo kRecipientMembers[] = {Get(L"Name"),       Get(L"Address"),  GetPut(L"Type"),
+                                            Method(L"Resolve"), Get(L"Resolved"), Get(L"Class")};
 
 }  // namespace
 
@@ -48,8 +61,8 @@ const KindInfo kRecipients{L"Recipients", kRecipientsMembers, static_cast<int>(R
 const KindInfo kRecipient{L"Recipient", kRecipientMembers, static_cast<int>(Recipient::Name)};
 
 const KindInfo* Find(std::wstring_view name) {
-    for (const KindInfo* kind : {&kApplication, &kNameSpace, &kFolder, &kItems, &kAppointment, &kPattern,
-                                 &kExceptions, &kException, &kMail, &kRecipients, &kRecipient}) {
+    for (const KindInfo* kind : {&kApplication, &kNameSpace, &kFolder, &kItems, &kAppointment, &kPattern, &kExceptions,
+                                 &kException, &kMail, &kRecipients, &kRecipient}) {
         if (SameName(name, kind->name)) return kind;
     }
     return nullptr;

@@ -25,8 +25,17 @@ struct KindInfo {
 
 // Outlook's OlObjectClass values, returned by every object's Class property.
 enum class ObjectClass : long {
-    Application = 0, NameSpace = 1, Folder = 2, Recipient = 4, Items = 16, Recipients = 17,
-    Appointment = 26, RecurrencePattern = 28, Exceptions = 29, Exception = 30, Mail = 43,
+    Application = 0,
+    NameSpace = 1,
+    Folder = 2,
+    Recipient = 4,
+    Items = 16,
+    Recipients = 17,
+    Appointment = 26,
+    RecurrencePattern = 28,
+    Exceptions = 29,
+    Exception = 30,
+    Mail = 43,
 };
 
 namespace kinds {
@@ -36,10 +45,31 @@ enum class NameSpace { GetDefaultFolder, CurrentUser, Type, Class };
 enum class Folder { Items, Parent, Name, DefaultItemType, Class };
 enum class Items { IncludeRecurrences, Sort, Find, FindNext, Class };
 enum class Appointment {
-    Start, End, Subject, Location, Organizer, Body, Categories, AllDayEvent, IsRecurring, ReminderSet,
-    ReminderMinutesBeforeStart, Duration, GetRecurrencePattern, Class
+    Start,
+    End,
+    Subject,
+    Location,
+    Organizer,
+    Body,
+    Categories,
+    AllDayEvent,
+    IsRecurring,
+    ReminderSet,
+    ReminderMinutesBeforeStart,
+    Duration,
+    GetRecurrencePattern,
+    Class
 };
-enum class Pattern { Exceptions, RecurrenceType, Interval, Occurrences, NoEndDate, PatternStartDate, PatternEndDate, Class };
+enum class Pattern {
+    Exceptions,
+    RecurrenceType,
+    Interval,
+    Occurrences,
+    NoEndDate,
+    PatternStartDate,
+    PatternEndDate,
+    Class
+};
 enum class Exceptions { Count, Item, Class };
 enum class Exception { OriginalDate, Deleted, AppointmentItem, Class };
 enum class Mail { Subject, Body, Recipients, To, Send, Class };

@@ -18,7 +18,6 @@ constexpr UINT_PTR kRotTimer = 1;
 constexpr UINT_PTR kDeliveryTimer = 2;
 constexpr UINT kDeliveryEveryMs = 200;
 
-
 // Every client that creates "Outlook.Application" gets an Application of the one server state of
 // this process (REGCLS_MULTIPLEUSE: a client attaches to the running process).
 class ClassFactory final : public IClassFactory {
@@ -49,16 +48,16 @@ public:
         if (outer) return CLASS_E_NOAGGREGATION;
         try {
             return server_->CreateApplication()->QueryInterface(riid, out);
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
+        } catch (const std::bad_alloc&) { return E_OUTOFMEMORY; } catch (...) {
             return E_UNEXPECTED;
         }
     }
     // A lock holds the process as a client's reference does.
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) server_->ClientTookHold();
-        else server_->ClientLetGo();
+        if (lock)
+            server_->ClientTookHold();
+        else
+            server_->ClientLetGo();
         return S_OK;
     }
 
@@ -111,13 +110,15 @@ bool LocalServer::CreateControlWindow() {
 
 void LocalServer::CreateMainWindow() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    shown_ = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, 560, 130, nullptr, nullptr, instance, this);
+    shown_ = ::CreateWindowExW(0, kMainWindowClass, kMainWindowTitle,
+                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT,
+                               560, 130, nullptr, nullptr, instance, this);
     if (!shown_) return;
-    const std::wstring lines = L"Calendar file:  " + Shown(server_->Settings().calendarFile, L"(none: an empty calendar)") +
+    const std::wstring lines = L"Calendar file:  " +
+                               Shown(server_->Settings().calendarFile, L"(none: an empty calendar)") +
                                L"\r\nOutbox folder:  " + server_->OutboxFolder();
-    HWND text = ::CreateWindowExW(0, L"STATIC", lines.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 12, 530,
-                                  60, shown_, nullptr, instance, nullptr);
+    HWND text = ::CreateWindowExW(0, L"STATIC", lines.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 12, 12,
+                                  530, 60, shown_, nullptr, instance, nullptr);
     ::SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 }
 
@@ -125,8 +126,8 @@ int LocalServer::Run() {
     if (!CreateControlWindow()) return 1;
     auto* factory = new (std::nothrow) ClassFactory(server_);
     if (!factory) return 1;
-    const HRESULT registered = ::CoRegisterClassObject(kApplicationClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                                       &classCookie_);
+    const HRESULT registered =
+        ::CoRegisterClassObject(kApplicationClsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &classCookie_);
     factory->Release();
     if (FAILED(registered)) return 1;
     if (startedBy_ == StartedBy::User) BecomeVisible();
@@ -216,7 +217,8 @@ void LocalServer::Shutdown() {
 void LocalServer::PublishCounters() const {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kCountersKey);
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kCountersKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kCountersKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
         return;
     }
     const Counters& count = server_->Count();

@@ -127,7 +127,8 @@ public:
     Ticks ToUtc(Ticks wall) const override {
         SYSTEMTIME in, out;
         TIME_ZONE_INFORMATION year;
-        if (!ToSystemTime(wall, in) || !RulesFor(in.wYear, year) || !::TzSpecificLocalTimeToSystemTime(&year, &in, &out)) {
+        if (!ToSystemTime(wall, in) || !RulesFor(in.wYear, year) ||
+            !::TzSpecificLocalTimeToSystemTime(&year, &in, &out)) {
             return wall;
         }
         return FromSystemTime(out);
@@ -135,7 +136,8 @@ public:
     Ticks FromUtc(Ticks utc) const override {
         SYSTEMTIME in, out;
         TIME_ZONE_INFORMATION year;
-        if (!ToSystemTime(utc, in) || !RulesFor(in.wYear, year) || !::SystemTimeToTzSpecificLocalTime(&year, &in, &out)) {
+        if (!ToSystemTime(utc, in) || !RulesFor(in.wYear, year) ||
+            !::SystemTimeToTzSpecificLocalTime(&year, &in, &out)) {
             return utc;
         }
         return FromSystemTime(out);
@@ -181,7 +183,8 @@ std::wstring KeyNamed(const Key& zones, std::wstring_view name) {
     for (DWORD i = 0;; ++i) {
         wchar_t keyName[256];
         DWORD length = 256;
-        if (::RegEnumKeyExW(zones.get(), i, keyName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return {};
+        if (::RegEnumKeyExW(zones.get(), i, keyName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return {};
         if (SameName(name, keyName)) return keyName;
         const Key zone(zones.get(), keyName);
         if (!zone) continue;
@@ -195,8 +198,9 @@ std::wstring KeyNamed(const Key& zones, std::wstring_view name) {
 }  // namespace
 
 const wchar_t* WindowsZoneOfIanaName(std::wstring_view ianaName) {
-    const auto it = std::lower_bound(std::begin(kIanaToWindows), std::end(kIanaToWindows), ianaName,
-                                     [](const IanaToWindows& e, std::wstring_view n) { return CompareUpper(e.iana, n) < 0; });
+    const auto it =
+        std::lower_bound(std::begin(kIanaToWindows), std::end(kIanaToWindows), ianaName,
+                         [](const IanaToWindows& e, std::wstring_view n) { return CompareUpper(e.iana, n) < 0; });
     if (it == std::end(kIanaToWindows) || CompareUpper(it->iana, ianaName) != 0) return nullptr;
     return it->windows;
 }

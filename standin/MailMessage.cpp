@@ -70,8 +70,10 @@ std::vector<std::string> Mailbox(std::wstring_view name, std::wstring_view addre
         if (!IsAtext(c) && c != L' ') plain = false;
     }
     std::vector<std::string> parts;
-    if (plain) parts.push_back(WideToUtf8(name));
-    else if (!name.empty()) parts = EncodedWords(name);
+    if (plain)
+        parts.push_back(WideToUtf8(name));
+    else if (!name.empty())
+        parts = EncodedWords(name);
     parts.push_back("<" + Ascii(address) + ">");
     return parts;
 }
@@ -95,7 +97,8 @@ std::string NormalizedBody(std::wstring_view body) {
 
 std::string WideToUtf8(std::wstring_view text) {
     if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -107,12 +110,8 @@ std::string Base64(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size(); i += 3) {
         const size_t n = std::min<size_t>(3, bytes.size() - i);
         unsigned long chunk = 0;
-        for (size_t k = 0; k < 3; ++k) {
-            chunk = chunk << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        }
-        for (size_t k = 0; k < 4; ++k) {
-            out += k <= n ? kDigits[(chunk >> (18 - 6 * k)) & 0x3F] : '=';
-        }
+        for (size_t k = 0; k < 3; ++k) { chunk = chunk << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u); }
+        for (size_t k = 0; k < 4; ++k) { out += k <= n ? kDigits[(chunk >> (18 - 6 * k)) & 0x3F] : '='; }
     }
     return out;
 }
@@ -155,7 +154,8 @@ bool IsPlainMailAddress(std::wstring_view address) {
     for (size_t i = 0; i <= domain.size(); ++i) {
         if (i < domain.size() && domain[i] != L'.') {
             const wchar_t c = domain[i];
-            const bool ok = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-';
+            const bool ok =
+                (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-';
             if (!ok) return false;
             continue;
         }

@@ -15,8 +15,8 @@ struct OutgoingMessage {
     std::vector<std::wstring> to, cc;
     std::wstring subject, body;
     Ticks localTime = 0;
-    Ticks utcOffset = 0;     // local time minus UTC, in seconds
-    std::string messageId;   // without the angle brackets
+    Ticks utcOffset = 0;    // local time minus UTC, in seconds
+    std::string messageId;  // without the angle brackets
 };
 
 // The whole message, CR LF line ends, no line longer than 76 characters.

@@ -33,7 +33,8 @@ std::string NewMessageId() {
 void CurrentTime(Ticks& local, Ticks& offset) {
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
-    const Ticks utc = static_cast<Ticks>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000000ull);
+    const Ticks utc =
+        static_cast<Ticks>((static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000000ull);
     local = SystemLocalZone().UtcToLocal(utc);
     offset = local - utc;
 }
@@ -50,12 +51,16 @@ void MailObject::Answer(int index, Call& call) {
     FailIfSent(mail_);
     switch (static_cast<M>(index)) {
         case M::Subject:
-            if (call.IsPut()) mail_->subject = call.PutText();
-            else call.ReturnText(mail_->subject);
+            if (call.IsPut())
+                mail_->subject = call.PutText();
+            else
+                call.ReturnText(mail_->subject);
             break;
         case M::Body:
-            if (call.IsPut()) mail_->body = call.PutText();
-            else call.ReturnText(mail_->body);
+            if (call.IsPut())
+                mail_->body = call.PutText();
+            else
+                call.ReturnText(mail_->body);
             break;
         case M::Recipients: call.ReturnObject(Make<RecipientsObject>(mail_)); break;
         case M::To: {

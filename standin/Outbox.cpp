@@ -67,11 +67,13 @@ std::wstring DeliverToOutbox(const std::wstring& folder, const std::string& mess
     base += UniqueName();
     const std::wstring temporary = base + L".tmp", finished = base + L".eml";
     {
-        FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FileHandle file(
+            ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) throw Failure("The message file cannot be created");
         DWORD written = 0;
-        const bool ok = ::WriteFile(file.get(), message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
-                        written == message.size() && ::FlushFileBuffers(file.get()) && file.Close();
+        const bool ok =
+            ::WriteFile(file.get(), message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
+            written == message.size() && ::FlushFileBuffers(file.get()) && file.Close();
         if (!ok) {
             const auto error = Failure("The message file cannot be written");
             file.Close();

@@ -15,7 +15,10 @@ using Frequency = RecurrenceRule::Frequency;
 constexpr std::int64_t kMaxYearsWalked = 4000;
 
 std::int64_t MaxPeriods(Frequency f, int interval) {
-    const std::int64_t perYear = f == Frequency::Daily ? 366 : f == Frequency::Weekly ? 53 : f == Frequency::Monthly ? 12 : 1;
+    const std::int64_t perYear = f == Frequency::Daily     ? 366
+                                 : f == Frequency::Weekly  ? 53
+                                 : f == Frequency::Monthly ? 12
+                                                           : 1;
     return kMaxYearsWalked * perYear / interval + 1;
 }
 
@@ -196,7 +199,8 @@ private:
     // or in the year (other yearly rules); beside BYWEEKNO it is not counted at all.
     bool PicksWeekday(int weekday, const CivilDateTime& c, int yearDay, int daysInYear) const {
         const bool inYear = r_.frequency == Frequency::Yearly && r_.byMonth.empty();
-        const bool counted = r_.frequency == Frequency::Monthly || (r_.frequency == Frequency::Yearly && r_.byWeekNo.empty());
+        const bool counted =
+            r_.frequency == Frequency::Monthly || (r_.frequency == Frequency::Yearly && r_.byWeekNo.empty());
         const int position = inYear ? yearDay : c.day;
         const int size = inYear ? daysInYear : DaysInMonth(c.year, c.month);
         return std::any_of(r_.byDay.begin(), r_.byDay.end(), [&](const WeekdayNumber& wd) {
@@ -245,11 +249,16 @@ std::optional<RecurrenceRule> ParseRecurrenceRule(std::string_view value) {
         if (std::find(seen.begin(), seen.end(), name) != seen.end()) return std::nullopt;
         seen.push_back(name);
         if (name == "FREQ") {
-            if (text == "DAILY") r.frequency = Frequency::Daily;
-            else if (text == "WEEKLY") r.frequency = Frequency::Weekly;
-            else if (text == "MONTHLY") r.frequency = Frequency::Monthly;
-            else if (text == "YEARLY") r.frequency = Frequency::Yearly;
-            else return std::nullopt;
+            if (text == "DAILY")
+                r.frequency = Frequency::Daily;
+            else if (text == "WEEKLY")
+                r.frequency = Frequency::Weekly;
+            else if (text == "MONTHLY")
+                r.frequency = Frequency::Monthly;
+            else if (text == "YEARLY")
+                r.frequency = Frequency::Yearly;
+            else
+                return std::nullopt;
             haveFrequency = true;
         } else if (name == "INTERVAL") {
             const auto v = ReadInt(text);

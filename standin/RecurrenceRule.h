@@ -25,8 +25,8 @@ struct RecurrenceRule {
     Frequency frequency = Frequency::Daily;
     int interval = 1;
     std::optional<int> count;
-    std::string untilText;        // UNTIL as written; the caller turns it into `until`
-    std::optional<Ticks> until;   // last allowed start, inclusive, in the series' wall time
+    std::string untilText;       // UNTIL as written; the caller turns it into `until`
+    std::optional<Ticks> until;  // last allowed start, inclusive, in the series' wall time
     std::vector<WeekdayNumber> byDay;
     std::vector<int> byMonthDay;  // 1..31 or -31..-1
     std::vector<int> byMonth;     // 1..12

@@ -40,7 +40,8 @@ std::wstring ProgIdKey() { return std::wstring(kClasses) + kProgId; }
 
 LONG SetText(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
     Key key;
-    LONG r = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    LONG r =
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (r != ERROR_SUCCESS) return r;
     return ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -51,7 +52,8 @@ std::wstring RegisteredClsid() {
     wchar_t text[64] = {};
     DWORD bytes = sizeof text;
     const std::wstring path = ProgIdKey() + L"\\CLSID";
-    if (::RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS) {
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &bytes) !=
+        ERROR_SUCCESS) {
         return {};
     }
     return std::wstring(text, wcsnlen(text, 64));

@@ -10,7 +10,8 @@ constexpr ULONGLONG kLookEveryMs = 500;
 
 DWORD ReadNumber(const wchar_t* name) {
     DWORD value = 0, bytes = sizeof value;
-    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &bytes) != ERROR_SUCCESS) {
+    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &bytes) !=
+        ERROR_SUCCESS) {
         return 0;
     }
     return value;

@@ -18,7 +18,8 @@ namespace standin {
 // A filter that cannot be read; the text is what Outlook says in that case.
 class FilterError : public std::runtime_error {
 public:
-    explicit FilterError(std::wstring description) : std::runtime_error("filter error"), description_(std::move(description)) {}
+    explicit FilterError(std::wstring description)
+        : std::runtime_error("filter error"), description_(std::move(description)) {}
     const std::wstring& Description() const { return description_; }
 
 private:

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 bool Is(const wchar_t* arg, const wchar_t* name) {
     if (arg[0] != L'/' && arg[0] != L'-') return false;
     return ::CompareStringOrdinal(arg + 1, -1, name, -1, TRUE) == CSTR_EQUAL;
@@ -34,9 +33,11 @@ std::wstring OwnPath() {
 }
 
 void Print(const std::wstring& text) {
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr,
+                          nullptr);
     DWORD written = 0;
     ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
 }
@@ -59,7 +60,8 @@ int EndRunning(UINT message) {
 int PrintCounters() {
     HWND window = standin::FindRunningStandin();
     DWORD_PTR answer = 0;
-    if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer) || answer != 1) {
+    if (!window || !::SendMessageTimeoutW(window, standin::kPublishCounters, 0, 0, SMTO_NORMAL, 10000, &answer) ||
+        answer != 1) {
         return 1;
     }
     HKEY key = nullptr;
@@ -68,7 +70,8 @@ int PrintCounters() {
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD nameLength = 256, value = 0, bytes = sizeof value, type = 0;
-        if (::RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) != ERROR_SUCCESS) {
+        if (::RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) !=
+            ERROR_SUCCESS) {
             break;
         }
         if (type == REG_DWORD) lines += std::wstring(name, nameLength) + L"=" + std::to_wstring(value) + L"\n";
@@ -124,14 +127,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     const std::vector<const wchar_t*> arg(args ? args + 1 : nullptr, args ? args + count : nullptr);
     int code = 0;
-    if (arg.empty()) code = Serve(standin::StartedBy::User);
-    else if (Is(arg[0], L"Embedding")) code = Serve(standin::StartedBy::Com);
-    else if (Is(arg[0], L"close")) code = EndRunning(WM_CLOSE);
-    else if (Is(arg[0], L"crash")) code = EndRunning(standin::kCrash);
-    else if (Is(arg[0], L"counters")) code = PrintCounters();
-    else if (Is(arg[0], L"regserver")) code = FAILED(standin::RegisterServer(OwnPath())) ? 1 : 0;
-    else if (Is(arg[0], L"unregserver")) code = FAILED(standin::UnregisterServer()) ? 1 : 0;
-    else code = 2;
+    if (arg.empty())
+        code = Serve(standin::StartedBy::User);
+    else if (Is(arg[0], L"Embedding"))
+        code = Serve(standin::StartedBy::Com);
+    else if (Is(arg[0], L"close"))
+        code = EndRunning(WM_CLOSE);
+    else if (Is(arg[0], L"crash"))
+        code = EndRunning(standin::kCrash);
+    else if (Is(arg[0], L"counters"))
+        code = PrintCounters();
+    else if (Is(arg[0], L"regserver"))
+        code = FAILED(standin::RegisterServer(OwnPath())) ? 1 : 0;
+    else if (Is(arg[0], L"unregserver"))
+        code = FAILED(standin::UnregisterServer()) ? 1 : 0;
+    else
+        code = 2;
     if (args) ::LocalFree(args);
     return code;
 }

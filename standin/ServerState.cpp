@@ -32,10 +32,12 @@ std::string ReadWholeFile(const std::wstring& path, bool& ok) {
 
 std::optional<std::wstring> ReadText(HKEY key, const wchar_t* name) {
     DWORD bytes = 0;
-    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS) return std::nullopt;
+    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
     std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) != ERROR_SUCCESS) return std::nullopt;
+    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) != ERROR_SUCCESS)
+        return std::nullopt;
     text.resize(wcsnlen(text.c_str(), text.size()));
     return text;
 }
@@ -151,7 +153,8 @@ ComPtr<ITypeInfo> ServerState::TypeInfoFor(const KindInfo& kind) {
         return nullptr;
     }
     ComPtr<ICreateTypeInfo> type;
-    if (FAILED(typeLibrary_->CreateTypeInfo(const_cast<LPOLESTR>(kind.interfaceName), TKIND_DISPATCH, &type))) return nullptr;
+    if (FAILED(typeLibrary_->CreateTypeInfo(const_cast<LPOLESTR>(kind.interfaceName), TKIND_DISPATCH, &type)))
+        return nullptr;
     type->LayOut();
     type.As(&slot);
     return slot;
@@ -175,9 +178,7 @@ void ServerState::QueueLeftovers() {
     WIN32_FIND_DATAW found;
     HANDLE search = ::FindFirstFileW((QueueFolder() + L"\\*.eml").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        queue_.push_back({QueueFolder() + L"\\" + found.cFileName, 0});
-    } while (::FindNextFileW(search, &found));
+    do { queue_.push_back({QueueFolder() + L"\\" + found.cFileName, 0}); } while (::FindNextFileW(search, &found));
     ::FindClose(search);
 }
 
@@ -243,9 +244,12 @@ std::wstring ServerState::OutboxFolder() const {
 std::wstring ServerState::UserAddress() const {
     std::wstring local;
     for (wchar_t c : config_.currentUser) {
-        if ((c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9')) local += c;
-        else if (c >= L'A' && c <= L'Z') local += static_cast<wchar_t>(c - L'A' + L'a');
-        else if ((c == L' ' || c == L'.' || c == L'-' || c == L'_') && !local.empty() && local.back() != L'.') local += L'.';
+        if ((c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9'))
+            local += c;
+        else if (c >= L'A' && c <= L'Z')
+            local += static_cast<wchar_t>(c - L'A' + L'a');
+        else if ((c == L' ' || c == L'.' || c == L'-' || c == L'_') && !local.empty() && local.back() != L'.')
+            local += L'.';
     }
     while (!local.empty() && local.back() == L'.') local.pop_back();
     return (local.empty() ? L"user" : local) + L"@standin.invalid";

@@ -72,7 +72,6 @@ public:
     // Called when the server has gone away (Disconnect), before the call that found it out fails.
     std::function<void()> onGoneAway;
 
-
 private:
     struct FileStamp {
         FILETIME written{};

@@ -34,7 +34,8 @@ void ApplicationObject::Answer(int index, Call& call) {
         case M::Session: call.ReturnObject(Session()); break;
         case M::Version: call.ReturnText(Server().Settings().version); break;
         case M::CreateItem:
-            if (call.Number(0) != kMailItem) FailCall(L"Could not complete the operation. One or more parameter values are not valid.");
+            if (call.Number(0) != kMailItem)
+                FailCall(L"Could not complete the operation. One or more parameter values are not valid.");
             call.ReturnObject(Make<MailObject>(std::make_shared<MailState>()));
             break;
         case M::Name: call.ReturnText(L"Outlook"); break;
@@ -50,9 +51,12 @@ void NameSpaceObject::Answer(int index, Call& call) {
     switch (static_cast<M>(index)) {
         case M::GetDefaultFolder: {
             const long which = call.Number(0);
-            if (which == kFolderCalendar) call.ReturnObject(Make<FolderObject>(FolderObject::Which::Calendar));
-            else if (which == kFolderInbox) call.ReturnObject(Make<FolderObject>(FolderObject::Which::Inbox));
-            else FailCall(L"The attempted operation failed.  An object could not be found.");
+            if (which == kFolderCalendar)
+                call.ReturnObject(Make<FolderObject>(FolderObject::Which::Calendar));
+            else if (which == kFolderInbox)
+                call.ReturnObject(Make<FolderObject>(FolderObject::Which::Inbox));
+            else
+                FailCall(L"The attempted operation failed.  An object could not be found.");
             break;
         }
         case M::CurrentUser: {
@@ -76,8 +80,10 @@ void FolderObject::Answer(int index, Call& call) {
     switch (static_cast<M>(index)) {
         case M::Items: call.ReturnObject(Make<ItemsObject>(which_ == Which::Calendar)); break;
         case M::Parent:
-            if (which_ == Which::Top) call.ReturnObject(Make<NameSpaceObject>());
-            else call.ReturnObject(Make<FolderObject>(Which::Top));
+            if (which_ == Which::Top)
+                call.ReturnObject(Make<NameSpaceObject>());
+            else
+                call.ReturnObject(Make<FolderObject>(Which::Top));
             break;
         case M::Name:
             switch (which_) {

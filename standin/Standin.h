@@ -39,13 +39,14 @@ namespace standin {
 
 // The class OutlookStandin.exe serves under the ProgID "Outlook.Application".
 // {C41C8B7C-2A32-4451-820F-EAAFA130CE82}
-inline constexpr CLSID kApplicationClsid = {0xc41c8b7c, 0x2a32, 0x4451, {0x82, 0x0f, 0xea, 0xaf, 0xa1, 0x30, 0xce, 0x82}};
+inline constexpr CLSID kApplicationClsid = {
+    0xc41c8b7c, 0x2a32, 0x4451, {0x82, 0x0f, 0xea, 0xaf, 0xa1, 0x30, 0xce, 0x82}};
 
 struct Config {
-    std::wstring calendarFile;   // an .ics file, read again whenever its time stamp or size changes
-    std::string calendarText;    // iCalendar text (UTF-8), used when calendarFile is empty
-    std::wstring outboxFolder;   // each sent MailItem becomes one .eml file here (created when missing);
-                                 // empty: "OutlookStandin\Outbox" in the user's temporary folder
+    std::wstring calendarFile;  // an .ics file, read again whenever its time stamp or size changes
+    std::string calendarText;   // iCalendar text (UTF-8), used when calendarFile is empty
+    std::wstring outboxFolder;  // each sent MailItem becomes one .eml file here (created when missing);
+                                // empty: "OutlookStandin\Outbox" in the user's temporary folder
     std::wstring currentUser = L"Test User";
     std::wstring version = L"9.0.0.3821";              // Application.Version
     std::wstring topFolderName = L"Personal Folders";  // Name of the Inbox's Parent
@@ -93,7 +94,7 @@ private:
     struct Planned {
         std::wstring key;  // "Kind.Member" as the server spells it
         std::wstring description;
-        int callsLeft;     // 0: every call
+        int callsLeft;  // 0: every call
         HRESULT scode;
         int seen = 0;
     };

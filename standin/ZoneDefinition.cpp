@@ -119,9 +119,9 @@ Ticks ZoneDefinition::OffsetAt(Ticks wall) const {
 Ticks ZoneDefinition::FromUtc(Ticks utc) const {
     // An onset is written in the wall time of the offset it ends: in UTC it is onset - offsetFrom.
     return utc + OffsetWhere([&](const Observance& o) -> std::optional<Ticks> {
-        const auto onset = o.LastOnsetAtOrBefore(utc + o.offsetFrom);
-        return onset ? std::optional<Ticks>(*onset - o.offsetFrom) : std::nullopt;
-    });
+               const auto onset = o.LastOnsetAtOrBefore(utc + o.offsetFrom);
+               return onset ? std::optional<Ticks>(*onset - o.offsetFrom) : std::nullopt;
+           });
 }
 
 Ticks ZoneDefinition::OffsetWhere(const std::function<std::optional<Ticks>(const Observance&)>& lastOnset) const {

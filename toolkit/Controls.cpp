@@ -25,7 +25,10 @@ Control::Control(Form& form, ControlSpec layout)
 Control::~Control() {
     auto& list = form_.controls_;
     for (auto it = list.begin(); it != list.end(); ++it)
-        if (*it == this) { list.erase(it); break; }
+        if (*it == this) {
+            list.erase(it);
+            break;
+        }
 }
 
 HWND Control::Hwnd() {
@@ -45,10 +48,10 @@ void Control::Focus() {
 
 void Control::Create(HWND parent, HWND tooltip) {
     const RECT r = PixelRect();
-    hwnd_ = ::CreateWindowExW(WindowExStyle(), WindowClass(), spec_.caption.c_str(),
-                              WS_CHILD | WS_VISIBLE | WindowStyle(), r.left, r.top, r.right - r.left,
-                              r.bottom - r.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
-                              ::GetModuleHandleW(nullptr), nullptr);
+    hwnd_ =
+        ::CreateWindowExW(WindowExStyle(), WindowClass(), spec_.caption.c_str(), WS_CHILD | WS_VISIBLE | WindowStyle(),
+                          r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)), ::GetModuleHandleW(nullptr), nullptr);
     if (!hwnd_) return;
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(form_.DialogFont(spec_.bold)), FALSE);
     if (tooltip && !spec_.tooltip.empty()) {
@@ -66,8 +69,7 @@ void Control::Create(HWND parent, HWND tooltip) {
 void Control::Reposition() {
     if (!hwnd_) return;
     const RECT r = PixelRect();
-    ::SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
     ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(form_.DialogFont(spec_.bold)), TRUE);
 }
 
@@ -96,8 +98,7 @@ TextBox::TextBox(Form& form, ControlSpec layout, Kind kind) : Control(form, std:
 
 DWORD TextBox::WindowStyle() const {
     if (kind_ == Kind::MultiLineReadOnly)
-        return ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL |
-               WS_TABSTOP;
+        return ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP;
     return ES_AUTOHSCROLL | WS_TABSTOP;
 }
 
@@ -148,7 +149,10 @@ Timer::~Timer() {
     if (form_.IsLoaded()) ::KillTimer(form_.hwnd_, id_);
     auto& list = form_.timers_;
     for (auto it = list.begin(); it != list.end(); ++it)
-        if (*it == this) { list.erase(it); break; }
+        if (*it == this) {
+            list.erase(it);
+            break;
+        }
 }
 
 void Timer::SetInterval(UINT milliseconds) {

@@ -17,7 +17,7 @@ struct TwipsRect {
 };
 
 struct ControlSpec {
-    TwipsRect rect;              // inside the form's client area
+    TwipsRect rect;  // inside the form's client area
     std::wstring caption;
     std::wstring tooltip;
     int tabIndex = 0;

@@ -18,8 +18,8 @@ std::wstring AmDesignator() { return LocaleText(LOCALE_S1159, L"AM"); }
 std::wstring PmDesignator() { return LocaleText(LOCALE_S2359, L"PM"); }
 
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 int TwoDigits(const std::wstring& text, size_t at) {

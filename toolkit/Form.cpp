@@ -47,8 +47,8 @@ UINT WindowDpi(HWND hwnd) {
 // it (Windows 10 1607 and later), since the frame's metrics grow with the DPI too.
 RECT WindowRectFor(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
     using AdjustForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
     RECT r{0, 0, width, height};
     if (!adjustForDpi || !adjustForDpi(&r, style, FALSE, exStyle, dpi)) ::AdjustWindowRectEx(&r, style, FALSE, exStyle);
     return r;
@@ -84,15 +84,14 @@ void Form::Load() {
     dpi_ = WindowDpi(nullptr);
     const RECT r = WindowRectFor(Pixels(style_.clientWidthTwips), Pixels(style_.clientHeightTwips), style_.style,
                                  style_.exStyle, dpi_);
-    HWND hwnd = ::CreateWindowExW(style_.exStyle, kFormClass, style_.caption.c_str(), style_.style,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
-                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+    HWND hwnd = ::CreateWindowExW(style_.exStyle, kFormClass, style_.caption.c_str(), style_.style, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                  ::GetModuleHandleW(nullptr), this);
     if (!hwnd) return;
     const UINT actual = WindowDpi(hwnd);
     if (actual != dpi_) ApplyDpi(actual, nullptr);
     CreateFonts();
-    if (style_.background != CLR_INVALID)
-        backgroundBrush_.reset(::CreateSolidBrush(style_.background));
+    if (style_.background != CLR_INVALID) backgroundBrush_.reset(::CreateSolidBrush(style_.background));
     CreateControls();
     if (style_.centred) {
         RECT w{};
@@ -155,9 +154,7 @@ void Form::SetDefaultButton(Button& button) { defaultButton_ = &button; }
 
 int Form::Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
 
-HFONT Form::DialogFont(bool bold) const {
-    return static_cast<HFONT>(bold ? boldFont_.get() : font_.get());
-}
+HFONT Form::DialogFont(bool bold) const { return static_cast<HFONT>(bold ? boldFont_.get() : font_.get()); }
 
 void Form::CreateFonts() {
     // 8.25 pt MS Sans Serif, the classic dialog font, at this window's DPI.
@@ -184,9 +181,9 @@ void Form::ChangeDpi(UINT dpi, const RECT* suggested) {
 }
 
 void Form::CreateControls() {
-    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
-                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
     for (Control* c : TabOrdered()) c->Create(hwnd_, tooltip_);
     ClipOverlaps();
     MarkDefaultButton();
@@ -196,8 +193,8 @@ void Form::CreateControls() {
 // every click there, also on the other's square or first letters. The overlap belongs to the
 // control whose top-left corner lies inside the other, and never to a label over another control;
 // the other one is given a window region
-// without it, which clips its hit-testing (and its painting) to the rest of its rectangle. Frames are left whole: a group
-// box lets clicks through to what lies inside it.
+// without it, which clips its hit-testing (and its painting) to the rest of its rectangle. Frames are left whole: a
+// group box lets clicks through to what lies inside it.
 void Form::ClipOverlaps() {
     for (Control* a : controls_) {
         if (!a->hwnd_ || a->GroupsControls()) continue;
@@ -208,14 +205,15 @@ void Form::ClipOverlaps() {
             if (b == a || !b->hwnd_ || b->GroupsControls()) continue;
             const RECT rb = b->PixelRect();
             RECT both{};
-            const bool bBeginsInside = ::PtInRect(&ra, POINT{rb.left, rb.top}) && (rb.left != ra.left || rb.top != ra.top);
-            const bool bOwns = a->YieldsOverlaps() ? !b->YieldsOverlaps() || bBeginsInside
-                                                   : bBeginsInside && !b->YieldsOverlaps();
+            const bool bBeginsInside =
+                ::PtInRect(&ra, POINT{rb.left, rb.top}) && (rb.left != ra.left || rb.top != ra.top);
+            const bool bOwns =
+                a->YieldsOverlaps() ? !b->YieldsOverlaps() || bBeginsInside : bBeginsInside && !b->YieldsOverlaps();
             if (!bOwns || !::IntersectRect(&both, &ra, &rb)) continue;
             ::OffsetRect(&both, -ra.left, -ra.top);  // a window region is in the window's own coordinates
             UniqueGdiObject cut(::CreateRectRgnIndirect(&both));
-            ::CombineRgn(static_cast<HRGN>(region.get()), static_cast<HRGN>(region.get()),
-                         static_cast<HRGN>(cut.get()), RGN_DIFF);
+            ::CombineRgn(static_cast<HRGN>(region.get()), static_cast<HRGN>(region.get()), static_cast<HRGN>(cut.get()),
+                         RGN_DIFF);
             clipped = true;
         }
         // On success the system owns the region; without overlaps the control keeps no region.
@@ -257,9 +255,7 @@ LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     // Handlers run inside the system's message dispatch: nothing may unwind through it.
     try {
         return form->HandleMessage(message, wParam, lParam);
-    } catch (const std::exception& e) {
-        ReportHandlerFailure(e.what());
-    } catch (...) {
+    } catch (const std::exception& e) { ReportHandlerFailure(e.what()); } catch (...) {
         ReportHandlerFailure("unknown exception");
     }
     return 0;
@@ -271,68 +267,64 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (OnMessage(message, wParam, lParam, result)) return result;
     switch (message) {
-    case WM_COMMAND:
-        RouteCommand(wParam, lParam);
-        return 0;
-    case WM_TIMER:
-        for (Timer* t : timers_)
-            if (t->id_ == wParam) { t->Fire(); return 0; }
-        break;
-    case WM_CLOSE:
-        OnCloseBox();
-        return 0;
-    case WM_NEXTDLGCTL:
-        MoveFocus(wParam, lParam);
-        return 0;
-    case DM_GETDEFID:
-        // The dialog manager's Enter (IsDialogMessage, and an edit control's own Enter) presses the
-        // button this names.
-        return DefaultId();
-    case WM_ACTIVATE:
-        // A plain window does not keep its focused control across activations as a dialog does:
-        // remember it on the way out and give it back on the way in (the first control in tab
-        // order the first time).
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            HWND focus = ::GetFocus();
-            if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
-        } else {
-            // A form without focusable controls takes the keyboard itself, as DefWindowProc would
-            // have done had the message been passed on.
-            ::SetFocus(FocusTarget());
+        case WM_COMMAND: RouteCommand(wParam, lParam); return 0;
+        case WM_TIMER:
+            for (Timer* t : timers_)
+                if (t->id_ == wParam) {
+                    t->Fire();
+                    return 0;
+                }
+            break;
+        case WM_CLOSE: OnCloseBox(); return 0;
+        case WM_NEXTDLGCTL: MoveFocus(wParam, lParam); return 0;
+        case DM_GETDEFID:
+            // The dialog manager's Enter (IsDialogMessage, and an edit control's own Enter) presses the
+            // button this names.
+            return DefaultId();
+        case WM_ACTIVATE:
+            // A plain window does not keep its focused control across activations as a dialog does:
+            // remember it on the way out and give it back on the way in (the first control in tab
+            // order the first time).
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus && ::IsChild(hwnd_, focus)) lastFocus_ = focus;
+            } else {
+                // A form without focusable controls takes the keyboard itself, as DefWindowProc would
+                // have done had the message been passed on.
+                ::SetFocus(FocusTarget());
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            if (backgroundBrush_) {
+                ::SetBkColor(reinterpret_cast<HDC>(wParam), style_.background);
+                return reinterpret_cast<LRESULT>(backgroundBrush_.get());
+            }
+            break;
+        case WM_ERASEBKGND:
+            if (backgroundBrush_) {
+                RECT r{};
+                ::GetClientRect(hwnd_, &r);
+                ::FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(backgroundBrush_.get()));
+                return 1;
+            }
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(hwnd_, &ps);
+            OnPaint(dc);
+            ::EndPaint(hwnd_, &ps);
+            return 0;
         }
-        return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        if (backgroundBrush_) {
-            ::SetBkColor(reinterpret_cast<HDC>(wParam), style_.background);
-            return reinterpret_cast<LRESULT>(backgroundBrush_.get());
+        case 0x02E0:  // WM_DPICHANGED: lay the window out again at the new DPI, where the system suggests
+            ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_NCDESTROY: {
+            LRESULT r = ::DefWindowProcW(hwnd_, message, wParam, lParam);
+            AfterDestroy();
+            return r;
         }
-        break;
-    case WM_ERASEBKGND:
-        if (backgroundBrush_) {
-            RECT r{};
-            ::GetClientRect(hwnd_, &r);
-            ::FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(backgroundBrush_.get()));
-            return 1;
-        }
-        break;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(hwnd_, &ps);
-        OnPaint(dc);
-        ::EndPaint(hwnd_, &ps);
-        return 0;
-    }
-    case 0x02E0:  // WM_DPICHANGED: lay the window out again at the new DPI, where the system suggests
-        ChangeDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-        return 0;
-    case WM_NCDESTROY: {
-        LRESULT r = ::DefWindowProcW(hwnd_, message, wParam, lParam);
-        AfterDestroy();
-        return r;
-    }
-    default:
-        break;
+        default: break;
     }
     return ::DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -395,7 +387,10 @@ void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
     }
     MarkDefaultButton();  // BN_SETFOCUS, EN_SETFOCUS and the like; a no-op when nothing moved
     for (Control* c : controls_)
-        if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) { c->OnCommand(code); return; }
+        if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) {
+            c->OnCommand(code);
+            return;
+        }
 }
 
 // The frame (group box) whose rectangle holds the control's, or null.
@@ -446,8 +441,8 @@ void Form::AfterDestroy() {
 
 int MetricForDpi(int index, UINT dpi) {
     using MetricsForDpiFn = int(WINAPI*)(int, UINT);
-    static const auto metricsForDpi = reinterpret_cast<MetricsForDpiFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    static const auto metricsForDpi = reinterpret_cast<MetricsForDpiFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
     if (metricsForDpi) return metricsForDpi(index, dpi);
     return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(WindowDpi(nullptr)));
 }
@@ -456,8 +451,8 @@ HICON LoadIconAtSize(int resourceId, int pixels) {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     // Common controls 6 have LoadIconWithScaleDown; the import libraries of some tool chains lack it.
     using ScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
-    static const auto scaleDown = reinterpret_cast<ScaleDownFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
+    static const auto scaleDown = reinterpret_cast<ScaleDownFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
     HICON icon = nullptr;
     if (scaleDown && SUCCEEDED(scaleDown(instance, MAKEINTRESOURCEW(resourceId), pixels, pixels, &icon)) && icon)
         return icon;
@@ -500,9 +495,9 @@ bool TranslateFormMessage(MSG& msg) {
     // The dialog manager's arrow keys walk every sibling in window order, labels and frames
     // included: the form moves the focus itself, inside the frame.
     const bool arrow = msg.wParam == VK_LEFT || msg.wParam == VK_RIGHT || msg.wParam == VK_UP || msg.wParam == VK_DOWN;
-    if (msg.message == WM_KEYDOWN && arrow && !(::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam,
-                                                               reinterpret_cast<LPARAM>(&msg)) &
-                                                 (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
+    if (msg.message == WM_KEYDOWN && arrow &&
+        !(::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) &
+          (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
         if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA)))
             form->MoveInGroup(::GetFocus(), msg.wParam == VK_LEFT || msg.wParam == VK_UP);
         return true;

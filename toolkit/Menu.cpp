@@ -9,7 +9,10 @@ PopupMenu::PopupMenu(Form& form) : form_(form), menu_(::CreatePopupMenu()) { for
 PopupMenu::~PopupMenu() {
     auto& list = form_.menus_;
     for (auto it = list.begin(); it != list.end(); ++it)
-        if (*it == this) { list.erase(it); break; }
+        if (*it == this) {
+            list.erase(it);
+            break;
+        }
 }
 
 UINT PopupMenu::AddItem(const std::wstring& caption, std::function<void()> command) {
@@ -25,9 +28,7 @@ void PopupMenu::SetChecked(UINT id, bool checked) {
     ::CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-bool PopupMenu::Checked(UINT id) const {
-    return (::GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-}
+bool PopupMenu::Checked(UINT id) const { return (::GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
 
 std::wstring PopupMenu::Caption(UINT id) const {
     wchar_t text[128] = {};

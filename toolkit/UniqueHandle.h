@@ -17,7 +17,10 @@ public:
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept { reset(o.release()); return *this; }
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        reset(o.release());
+        return *this;
+    }
 
     Type get() const { return h_; }
     explicit operator bool() const { return h_ != Traits::Empty(); }
@@ -27,7 +30,10 @@ public:
         h_ = h;
     }
     // For out-parameters of API calls: releases what is held and hands out the slot.
-    Type* put() { reset(); return &h_; }
+    Type* put() {
+        reset();
+        return &h_;
+    }
 
 private:
     Type h_ = Traits::Empty();

@@ -12,7 +12,10 @@ std::wstring ModulePath() {
     for (;;) {
         const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return {};
-        if (n < path.size()) { path.resize(n); return path; }
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
         path.resize(path.size() * 2);
     }
 }
@@ -29,7 +32,9 @@ std::wstring QueryString(const std::vector<BYTE>& block, const wchar_t* lang, co
 
 // The first translation the resource lists, as the "llllcccc" name of its string table.
 std::wstring FirstLanguage(const std::vector<BYTE>& block) {
-    struct Translation { WORD language, codePage; };
+    struct Translation {
+        WORD language, codePage;
+    };
     void* value = nullptr;
     UINT length = 0;
     wchar_t name[9] = L"040904b0";

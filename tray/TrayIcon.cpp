@@ -58,12 +58,9 @@ void TrayIcon::Readd() {
 
 TrayAction DecodeTrayCallback(UINT mouseMessage) {
     switch (mouseMessage) {
-    case WM_LBUTTONDBLCLK:
-        return TrayAction::ToggleNotification;
-    case WM_RBUTTONDOWN:
-        return TrayAction::ShowMenu;
-    default:
-        return TrayAction::None;
+        case WM_LBUTTONDBLCLK: return TrayAction::ToggleNotification;
+        case WM_RBUTTONDOWN: return TrayAction::ShowMenu;
+        default: return TrayAction::None;
     }
 }
 

@@ -53,8 +53,8 @@ public:
 
     toolkit::Timer tmrChkCalEvents;
     toolkit::PopupMenu mnuPopUpMenu;
-    UINT mnuConfigure = 0, mnuEnableEmailNotification = 0, mnuQAppt = 0, mnuHelpContents = 0,
-         mnuHelpAbout = 0, mnuExit = 0, mnuClose = 0;
+    UINT mnuConfigure = 0, mnuEnableEmailNotification = 0, mnuQAppt = 0, mnuHelpContents = 0, mnuHelpAbout = 0,
+         mnuExit = 0, mnuClose = 0;
 
     settings::Settings& Settings() { return settings_; }
 

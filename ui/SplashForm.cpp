@@ -309,32 +309,25 @@ void SplashForm::MouseUp(POINT client) {
 bool SplashForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     switch (message) {
-    case WM_ERASEBKGND:
-        result = 1;  // WM_PAINT covers the whole client area
-        return true;
-    case WM_PRINTCLIENT:
-        PaintWindow(reinterpret_cast<HDC>(wParam));
-        return true;
-    case WM_SETCURSOR:
-        // The custom pointer over the whole window, its border, labels and logo included.
-        ::SetCursor(pointer_);
-        result = TRUE;
-        return true;
-    case WM_LBUTTONDOWN:
-        MouseDown(at);
-        return true;
-    case WM_LBUTTONUP:
-        MouseUp(at);
-        return true;
-    case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lParam) != Hwnd()) pressed_ = -1;
-        return false;
-    case WM_CHAR:
-        // Any key that types a character, Enter and Esc included.
-        CloseSplash();
-        return true;
-    default:
-        return false;
+        case WM_ERASEBKGND:
+            result = 1;  // WM_PAINT covers the whole client area
+            return true;
+        case WM_PRINTCLIENT: PaintWindow(reinterpret_cast<HDC>(wParam)); return true;
+        case WM_SETCURSOR:
+            // The custom pointer over the whole window, its border, labels and logo included.
+            ::SetCursor(pointer_);
+            result = TRUE;
+            return true;
+        case WM_LBUTTONDOWN: MouseDown(at); return true;
+        case WM_LBUTTONUP: MouseUp(at); return true;
+        case WM_CAPTURECHANGED:
+            if (reinterpret_cast<HWND>(lParam) != Hwnd()) pressed_ = -1;
+            return false;
+        case WM_CHAR:
+            // Any key that types a character, Enter and Esc included.
+            CloseSplash();
+            return true;
+        default: return false;
     }
 }
 

@@ -54,7 +54,9 @@ public:
     };
 
     SplashLabel(toolkit::TwipsRect box, Look look, std::wstring designText, std::wstring tooltip, Click click)
-        : SplashPart(box, std::move(tooltip), click), look_(look), designText_(std::move(designText)),
+        : SplashPart(box, std::move(tooltip), click),
+          look_(look),
+          designText_(std::move(designText)),
           text_(designText_) {}
 
     const std::wstring& Text() const { return text_; }
@@ -112,11 +114,11 @@ private:
 
     SplashCommands& commands_;
     toolkit::UniqueEnhMetaFile artwork_;
-    HICON logo_ = nullptr;      // owned by the core
+    HICON logo_ = nullptr;       // owned by the core
     HCURSOR pointer_ = nullptr;  // a shared resource cursor: never destroyed
     UINT layoutDpi_ = 0;         // 0: not laid out for the current window
     bool tooltipsRegistered_ = false;
-    int pressed_ = -1;           // the part under the button press; kPartCount for the background
+    int pressed_ = -1;  // the part under the button press; kPartCount for the background
 };
 
 }  // namespace hv::ui

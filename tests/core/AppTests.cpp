@@ -42,7 +42,10 @@ public:
         started.push_back(line);
         return startWorks;
     }
-    struct Call { std::string program, arguments, folder; int show; };
+    struct Call {
+        std::string program, arguments, folder;
+        int show;
+    };
     std::vector<Call> calls;
     std::vector<std::wstring> started;
     INT_PTR result = 42;
@@ -98,7 +101,8 @@ protected:
     // Removes a stored value, as another program might.
     void Forget(const wchar_t* name) {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, settings::SettingsKeyPath().c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, settings::SettingsKeyPath().c_str(), 0, KEY_SET_VALUE, &key) !=
+            ERROR_SUCCESS)
             return;
         ::RegDeleteValueW(key, name);
         ::RegCloseKey(key);

@@ -70,9 +70,13 @@ TEST(ShellLaunch, SplitsProgramArgumentsAndFolder) {
 }
 
 TEST(ShellLaunch, FallsBackToStartingTheProgramQuotedWhenItHoldsBlanks) {
-    const struct { const wchar_t* line; const wchar_t* fallback; } cases[] = {
+    const struct {
+        const wchar_t* line;
+        const wchar_t* fallback;
+    } cases[] = {
         {L"notepad readme.txt", L"notepad readme.txt"},
-        {L"\"C:\\Program Files\\Viewer\\view.exe\" /x file.txt", L"\"C:\\Program Files\\Viewer\\view.exe\" /x file.txt"},
+        {L"\"C:\\Program Files\\Viewer\\view.exe\" /x file.txt",
+         L"\"C:\\Program Files\\Viewer\\view.exe\" /x file.txt"},
         {L"\"C:\\My Tools\\run.exe\"", L"\"C:\\My Tools\\run.exe\""},
     };
     for (const auto& c : cases) {

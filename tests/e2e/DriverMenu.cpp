@@ -9,9 +9,8 @@ struct NamedKey {
     const wchar_t* name;
     UINT key;
 };
-constexpr NamedKey kKeys[] = {{L"{down}", VK_DOWN}, {L"{up}", VK_UP},     {L"{left}", VK_LEFT},
-                              {L"{right}", VK_RIGHT}, {L"{home}", VK_HOME}, {L"{end}", VK_END},
-                              {L"{enter}", VK_RETURN}, {L"{esc}", VK_ESCAPE}};
+constexpr NamedKey kKeys[] = {{L"{down}", VK_DOWN}, {L"{up}", VK_UP},   {L"{left}", VK_LEFT},    {L"{right}", VK_RIGHT},
+                              {L"{home}", VK_HOME}, {L"{end}", VK_END}, {L"{enter}", VK_RETURN}, {L"{esc}", VK_ESCAPE}};
 
 // Pause after each key, so the menu's own loop sees them one at a time as it would from a user.
 constexpr DWORD kKeyGap = 80;

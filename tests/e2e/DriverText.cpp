@@ -59,10 +59,14 @@ std::wstring Unescape(std::wstring_view text) {
 std::wstring EscapeForLine(std::wstring_view text) {
     std::wstring out;
     for (wchar_t c : text) {
-        if (c == L'\r') out += L"\\r";
-        else if (c == L'\n') out += L"\\n";
-        else if (c == L'\t') out += L"\\t";
-        else if (c == L'\\') out += L"\\\\";
+        if (c == L'\r')
+            out += L"\\r";
+        else if (c == L'\n')
+            out += L"\\n";
+        else if (c == L'\t')
+            out += L"\\t";
+        else if (c == L'\\')
+            out += L"\\\\";
         else if (c < 0x20 || c == 0x7F) {
             wchar_t code[8];
             std::swprintf(code, 8, L"\\u%04X", static_cast<unsigned>(c));
@@ -85,8 +89,8 @@ std::wstring WithoutAccessKeys(std::wstring_view caption) {
 
 std::string Utf8(std::wstring_view text) {
     if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;

@@ -103,8 +103,10 @@ std::vector<std::pair<int, int>> PictureColumns(const ScreenPixels& px, DWORD ba
         bool picture = false;
         for (int y = 1; y + 1 < px.Height() && !picture; ++y) picture = Differs(px.At(x, y), background);
         if (picture) {
-            if (!groups.empty() && gap <= 2) groups.back().first = x;
-            else groups.emplace_back(x, x);
+            if (!groups.empty() && gap <= 2)
+                groups.back().first = x;
+            else
+                groups.emplace_back(x, x);
             gap = 0;
         } else {
             ++gap;

@@ -12,7 +12,7 @@
 namespace hv::e2e {
 
 struct TrayIconSpot {
-    RECT rect{};          // screen coordinates of the drawn picture
+    RECT rect{};  // screen coordinates of the drawn picture
     POINT centre{};
     std::uint32_t fingerprint = 0;  // changes when the picture changes
 };

@@ -11,8 +11,8 @@ struct NamedId {
     const wchar_t* name;
     int id;
 };
-constexpr NamedId kDialogIds[] = {{L"IDOK", IDOK},         {L"IDCANCEL", IDCANCEL}, {L"IDABORT", IDABORT},
-                                  {L"IDRETRY", IDRETRY},   {L"IDIGNORE", IDIGNORE}, {L"IDYES", IDYES},
+constexpr NamedId kDialogIds[] = {{L"IDOK", IDOK},       {L"IDCANCEL", IDCANCEL}, {L"IDABORT", IDABORT},
+                                  {L"IDRETRY", IDRETRY}, {L"IDIGNORE", IDIGNORE}, {L"IDYES", IDYES},
                                   {L"IDNO", IDNO}};
 
 std::optional<int> ControlId(std::wstring_view which) {

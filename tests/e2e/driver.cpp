@@ -54,13 +54,11 @@ HWND AnyWindow(const Selector& selector) {
 // A window to work with: only what a user can see, waited for a little.
 HWND VisibleWindow(const Selector& selector) { return WaitVisible(selector, 10000); }
 
-std::wstring CheckState(HWND control) {
-    return std::to_wstring(::SendMessageW(control, BM_GETCHECK, 0, 0));
-}
+std::wstring CheckState(HWND control) { return std::to_wstring(::SendMessageW(control, BM_GETCHECK, 0, 0)); }
 
 std::wstring DescribeChild(HWND child) {
-    std::wstring line = std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + ClassOf(child) + L"\t" +
-                        EscapeForLine(TextOf(child));
+    std::wstring line =
+        std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + ClassOf(child) + L"\t" + EscapeForLine(TextOf(child));
     if (IsCheckBox(child)) line += L"\tchecked=" + CheckState(child);
     if (!::IsWindowVisible(child)) line += L"\thidden";
     if (!::IsWindowEnabled(child)) line += L"\tdisabled";
@@ -80,8 +78,8 @@ int List(const Args& a) {
         ::GetWindowRect(w, &r);
         Print(Hex(w) + L"\t" + ClassOf(w) + L"\t\"" + EscapeForLine(TitleOf(w)) + L"\"\tpid=" +
               std::to_wstring(ProcessOf(w)) + (::IsWindowVisible(w) ? L"\tvisible\t" : L"\thidden\t") + RectText(r) +
-              L"\tstyle=" + Hex(reinterpret_cast<void*>(::GetWindowLongPtrW(w, GWL_STYLE))) +
-              L"\texstyle=" + Hex(reinterpret_cast<void*>(::GetWindowLongPtrW(w, GWL_EXSTYLE))));
+              L"\tstyle=" + Hex(reinterpret_cast<void*>(::GetWindowLongPtrW(w, GWL_STYLE))) + L"\texstyle=" +
+              Hex(reinterpret_cast<void*>(::GetWindowLongPtrW(w, GWL_EXSTYLE))));
     }
     return 0;
 }
@@ -137,10 +135,14 @@ int WaitText(const Args& a) {
     if (!c) return Fail(L"no control " + a[1] + L" in " + Describe(s));
     const std::wstring how = a[2], wanted = Unescape(a[3]);
     std::function<bool(const std::wstring&)> done;
-    if (how == L"contains") done = [&](const std::wstring& t) { return t.find(wanted) != std::wstring::npos; };
-    else if (how == L"lacks") done = [&](const std::wstring& t) { return t.find(wanted) == std::wstring::npos; };
-    else if (how == L"equals") done = [&](const std::wstring& t) { return t == wanted; };
-    else return Fail(L"wait-text: contains, lacks or equals, not " + how);
+    if (how == L"contains")
+        done = [&](const std::wstring& t) { return t.find(wanted) != std::wstring::npos; };
+    else if (how == L"lacks")
+        done = [&](const std::wstring& t) { return t.find(wanted) == std::wstring::npos; };
+    else if (how == L"equals")
+        done = [&](const std::wstring& t) { return t == wanted; };
+    else
+        return Fail(L"wait-text: contains, lacks or equals, not " + how);
     if (WaitForText(c, done, Milliseconds(Arg(a, 4), kDefaultWait))) return 0;
     return Fail(L"text of " + a[1] + L" never " + how + L" \"" + a[3] + L"\"; it is \"" + EscapeForLine(TextOf(c)) +
                 L"\"");
@@ -294,7 +296,8 @@ int Select(const Args& a) {
     }
     if (index == CB_ERR) return Fail(L"combo box " + a[1] + L" has no item \"" + a[2] + L"\"");
     ::SendMessageW(c, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ::PostMessageW(::GetParent(c), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(c), CBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
+    ::PostMessageW(::GetParent(c), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(c), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(c));
     return ::SendMessageW(c, CB_GETCURSEL, 0, 0) == index ? 0 : Fail(L"combo box " + a[1] + L" did not take the item");
 }
 
@@ -329,7 +332,9 @@ int Type(const Args& a) {
     if (text.empty()) ::PostMessageW(c, WM_CHAR, VK_BACK, 1);
     for (wchar_t ch : text) ::PostMessageW(c, WM_CHAR, ch, 1);
     const DWORD wait = 10000 + static_cast<DWORD>(text.size()) * 20;
-    if (WaitForText(c, [&](const std::wstring& t) { return t == text; }, wait)) return 0;
+    if (WaitForText(
+            c, [&](const std::wstring& t) { return t == text; }, wait))
+        return 0;
     return Fail(L"the control holds \"" + EscapeForLine(TextOf(c)) + L"\" after typing");
 }
 
@@ -455,10 +460,13 @@ const std::map<std::wstring, Command>& Commands() {
         {L"state", {2, State, L"SEL CONTROL           a check box's state"}},
         {L"check", {3, Check, L"SEL CONTROL 0|1       clicks a check box until it has that state"}},
         {L"type", {3, Type, L"SEL CONTROL TEXT       replaces a text box's text, key by key"}},
-        {L"menu-keys", {1, MenuKeys, L"KEYS [timeout] [open]  keys for the open pop-up menu: letters, {down}, {up}, {enter}, {esc}"}},
+        {L"menu-keys",
+         {1, MenuKeys, L"KEYS [timeout] [open]  keys for the open pop-up menu: letters, {down}, {up}, {enter}, {esc}"}},
         {L"menu-open", {0, MenuOpen, L"[timeout]         waits for a pop-up menu; prints where it is"}},
         {L"menu-gone", {0, MenuGone, L"[timeout]         waits until no pop-up menu is open"}},
-        {L"tray-icon", {0, TrayIcon, L"[timeout]         waits for icons in the notification area: x y fingerprint of each, rightmost first"}},
+        {L"tray-icon",
+         {0, TrayIcon,
+          L"[timeout]         waits for icons in the notification area: x y fingerprint of each, rightmost first"}},
         {L"tray-gone", {0, TrayGone, L"[timeout]         waits until the notification area is empty"}},
         {L"tooltip", {0, Tooltip, L"[timeout]           waits for a tooltip on the screen; prints its text"}},
         {L"tray-tips", {0, TrayTips, L"                  the tooltips of the notification area's icons"}},
@@ -471,8 +479,9 @@ const std::map<std::wstring, Command>& Commands() {
 }
 
 int Usage() {
-    PrintError(L"usage: hv_driver COMMAND ARGS  (SEL: TITLE, class:NAME or class:NAME:TITLE; text arguments may "
-               L"hold \\n, \\r, \\t, \\\\ and \\uXXXX)");
+    PrintError(
+        L"usage: hv_driver COMMAND ARGS  (SEL: TITLE, class:NAME or class:NAME:TITLE; text arguments may "
+        L"hold \\n, \\r, \\t, \\\\ and \\uXXXX)");
     for (const auto& [name, command] : Commands()) PrintError(L"  " + name + L" " + command.usage);
     return kUsage;
 }

@@ -57,7 +57,9 @@ struct WindowName {
 
 const wchar_t* TitleOrAny(const std::wstring& title) { return title == L"*" ? nullptr : title.c_str(); }
 
-HWND FindTopLevel(const WindowName& target) { return ::FindWindowW(target.windowClass.c_str(), TitleOrAny(target.title)); }
+HWND FindTopLevel(const WindowName& target) {
+    return ::FindWindowW(target.windowClass.c_str(), TitleOrAny(target.title));
+}
 
 // Polls `done` until it holds or `seconds` have passed; true when it held.
 template <class Condition>
@@ -111,11 +113,12 @@ int AskExit(const WindowName& target, WPARAM command, double seconds) {
 }
 
 int Close(const WindowName& target, double seconds) {
-    return WaitFor(seconds, [&] {
-               HWND window = FindTopLevel(target);
-               if (window) ::PostMessageW(window, WM_CLOSE, 0, 0);
-               return window == nullptr;
-           })
+    return WaitFor(seconds,
+                   [&] {
+                       HWND window = FindTopLevel(target);
+                       if (window) ::PostMessageW(window, WM_CLOSE, 0, 0);
+                       return window == nullptr;
+                   })
                ? kYes
                : kNo;
 }
@@ -178,8 +181,8 @@ int Hold(const WindowName& target, double seconds) {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = target.windowClass.c_str();
     if (!::RegisterClassW(&wc)) return kNo;
-    HWND window = ::CreateWindowExW(0, target.windowClass.c_str(), target.title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0,
-                                    100, 100, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window = ::CreateWindowExW(0, target.windowClass.c_str(), target.title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                    100, nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return kNo;
     const UINT_PTR timer = ::SetTimer(window, 1, static_cast<UINT>(seconds * 1000.0), nullptr);
     MSG msg;
@@ -212,7 +215,10 @@ int NoProcess(const std::wstring& fileName, double seconds) {
 }
 
 int Usage() {
-    std::fputs("usage: installer_probe find|post|ask-exit|close|box-text|box-answer|click|hold|no-process ... (see the source)\n", stderr);
+    std::fputs(
+        "usage: installer_probe find|post|ask-exit|close|box-text|box-answer|click|hold|no-process ... (see the "
+        "source)\n",
+        stderr);
     return kUsage;
 }
 

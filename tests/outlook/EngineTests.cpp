@@ -86,9 +86,7 @@ TEST_F(Engine, DueAndPastBoundaries) {
         host.SetTime(c.hour, c.minute, c.second);
         engine->ScanTodaysAppointments();
         EXPECT_EQ(engine->PendingCount(), c.listed ? 1 : 0) << c.name;
-        if (c.listed) {
-            EXPECT_EQ(engine->IsAppointmentDue(1), c.due) << c.name;
-        }
+        if (c.listed) { EXPECT_EQ(engine->IsAppointmentDue(1), c.due) << c.name; }
     }
 }
 
@@ -183,8 +181,8 @@ TEST_F(Engine, SubjectLineSpecialCases) {
     form.chkStartEndTIme.SetValue(0);
     form.chkOrganizer.SetValue(0);
     engine->SendNotification(3);  // only the location, which is empty
-    EXPECT_EQ(SentSubjects(), (std::vector<std::wstring>{L"Holiday (All Day) >Home",
-                                                         L"My meeting (11:00 AM - 11:00 AM)", L""}));
+    EXPECT_EQ(SentSubjects(),
+              (std::vector<std::wstring>{L"Holiday (All Day) >Home", L"My meeting (11:00 AM - 11:00 AM)", L""}));
 }
 
 TEST_F(Engine, TestMessageIgnoresTheOptionsAndTheLog) {
@@ -308,9 +306,10 @@ TEST_F(Engine, ListTextExactly) {
 
     WriteCalendar({At("", "0930"), At("Two\\nlines", "1000"), At("Last", "2300")});
     Tick(9, 0);
-    EXPECT_EQ(List(), L"09:30 AM - \r\n"
-                      L"10:00 AM - Two\r\nlines\r\n"
-                      L"11:00 PM - Last\r\n");
+    EXPECT_EQ(List(),
+              L"09:30 AM - \r\n"
+              L"10:00 AM - Two\r\nlines\r\n"
+              L"11:00 PM - Last\r\n");
 }
 
 struct FaultCase {
@@ -324,8 +323,11 @@ struct FaultCase {
 TEST_F(Engine, AFailingOutlookCallNeverStopsTheProgram) {
     const FaultCase cases[] = {
         {L"Items", L"Find", "scan box, nothing sent", {}, true},
-        {L"Items", L"FindNext", "scan box, the entry accepted before it still sent",
-         {L"Budget review (10:00 AM - 11:00 AM) >Room 4"}, true},
+        {L"Items",
+         L"FindNext",
+         "scan box, the entry accepted before it still sent",
+         {L"Budget review (10:00 AM - 11:00 AM) >Room 4"},
+         true},
         {L"AppointmentItem", L"Subject", "scan box", {}, true},
         {L"AppointmentItem", L"AllDayEvent", "sent, all day assumed", {L"Budget review (All Day) >Room 4"}, false},
         {L"AppointmentItem", L"ReminderSet", "no lead: not due yet", {}, false},

@@ -46,10 +46,19 @@ TEST(OutlookApplication, MissingOutlookGivesNothing) {
 }
 
 TEST_F(Session, AFailureAtAnyStepGivesNothing) {
-    const struct { const wchar_t* kind; const wchar_t* member; } steps[] = {
-        {L"Application", L"GetNamespace"}, {L"NameSpace", L"GetDefaultFolder"}, {L"MAPIFolder", L"Items"},
-        {L"Items", L"IncludeRecurrences"}, {L"Items", L"Sort"},          {L"Application", L"Session"},
-        {L"MAPIFolder", L"Parent"},        {L"MAPIFolder", L"Name"},     {L"Application", L"Version"},
+    const struct {
+        const wchar_t* kind;
+        const wchar_t* member;
+    } steps[] = {
+        {L"Application", L"GetNamespace"},
+        {L"NameSpace", L"GetDefaultFolder"},
+        {L"MAPIFolder", L"Items"},
+        {L"Items", L"IncludeRecurrences"},
+        {L"Items", L"Sort"},
+        {L"Application", L"Session"},
+        {L"MAPIFolder", L"Parent"},
+        {L"MAPIFolder", L"Name"},
+        {L"Application", L"Version"},
     };
     for (const auto& step : steps) {
         engine.reset();
@@ -62,9 +71,10 @@ TEST_F(Session, AFailureAtAnyStepGivesNothing) {
         EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing") << step.kind << L"." << step.member;
     }
     // Step 1: Outlook itself cannot be created.
-    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ, []() -> outlook::Dispatch {
-        throw outlook::AutomationError(CO_E_SERVER_EXEC_FAILURE, L"Server execution failed");
-    });
+    engine =
+        std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ, []() -> outlook::Dispatch {
+            throw outlook::AutomationError(CO_E_SERVER_EXEC_FAILURE, L"Server execution failed");
+        });
     EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing");
     // A version text that is not a number is unreadable.
     config.version = L"11.0.0.beta";
@@ -148,18 +158,14 @@ TEST(Automation, ServerErrorsCarryTheirDescription) {
     try {
         outlook::Get(app.Get(), L"NoSuchMember");
         FAIL() << "expected a failure";
-    } catch (const outlook::AutomationError& e) {
-        EXPECT_EQ(e.Result(), DISP_E_UNKNOWNNAME);
-    }
+    } catch (const outlook::AutomationError& e) { EXPECT_EQ(e.Result(), DISP_E_UNKNOWNNAME); }
     EXPECT_NE(outlook::Get(app.Get(), L"version").AsString(), L"");  // names in any case
     EXPECT_THROW(outlook::Get(nullptr, L"Version"), outlook::AutomationError);
     server->Faults().GoAway();
     try {
         outlook::Get(app.Get(), L"Version");
         FAIL() << "expected a failure";
-    } catch (const outlook::AutomationError& e) {
-        EXPECT_TRUE(e.ServerGone());
-    }
+    } catch (const outlook::AutomationError& e) { EXPECT_TRUE(e.ServerGone()); }
 }
 
 TEST(Automation, EveryRemotingFailureButBusyMeansOutlookHasGone) {
@@ -167,14 +173,20 @@ TEST(Automation, EveryRemotingFailureButBusyMeansOutlookHasGone) {
         HRESULT hr;
         bool gone;
     } cases[] = {
-        {RPC_E_DISCONNECTED, true},         {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
-        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true}, {RPC_E_SERVERFAULT, true},
-        {CO_E_OBJNOTCONNECTED, true},       {RPC_E_CALL_REJECTED, false},
-        {RPC_E_SERVERCALL_RETRYLATER, false}, {E_FAIL, false},
-        {DISP_E_UNKNOWNNAME, false},        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), false},
+        {RPC_E_DISCONNECTED, true},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true},
+        {RPC_E_SERVERFAULT, true},
+        {CO_E_OBJNOTCONNECTED, true},
+        {RPC_E_CALL_REJECTED, false},
+        {RPC_E_SERVERCALL_RETRYLATER, false},
+        {E_FAIL, false},
+        {DISP_E_UNKNOWNNAME, false},
+        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(outlook::AutomationError(c.hr, L"").ServerGone(), c.gone) << std::hex << static_cast<unsigned long>(c.hr);
+        EXPECT_EQ(outlook::AutomationError(c.hr, L"").ServerGone(), c.gone)
+            << std::hex << static_cast<unsigned long>(c.hr);
 }
 
 TEST(Automation, VariantsConvertAsAutomationDoes) {
@@ -207,15 +219,18 @@ TEST(BusyRetryFilter, RetriesABusyOutlookForAsLongAsThePatienceLasts) {
         EXPECT_EQ(filter.RetryRejectedCall(nullptr, c.elapsed, c.rejectType), c.answer)
             << "after " << c.elapsed << " ms, type " << c.rejectType;
     }
-    EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr), static_cast<DWORD>(SERVERCALL_ISHANDLED));
+    EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
+              static_cast<DWORD>(SERVERCALL_ISHANDLED));
     // A message posted while a call waits is handled then; a quit stays for the message loop.
     bool handled = false;
-    toolkit::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    toolkit::UniqueWindow window(
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
     ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&handled));
-    ::SetWindowLongPtrW(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (m == WM_APP) *reinterpret_cast<bool*>(::GetWindowLongPtrW(w, GWLP_USERDATA)) = true;
-        return ::DefWindowProcW(w, m, wp, lp);
-    }));
+    ::SetWindowLongPtrW(window.get(), GWLP_WNDPROC,
+                        reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                            if (m == WM_APP) *reinterpret_cast<bool*>(::GetWindowLongPtrW(w, GWLP_USERDATA)) = true;
+                            return ::DefWindowProcW(w, m, wp, lp);
+                        }));
     ::PostMessageW(window.get(), WM_APP, 0, 0);
     ::PostQuitMessage(7);
     EXPECT_EQ(filter.MessagePending(nullptr, 0, PENDINGTYPE_TOPLEVEL), static_cast<DWORD>(PENDINGMSG_WAITNOPROCESS));

@@ -33,8 +33,14 @@ protected:
 TEST_F(RegistryLayer, RootTextsAndTypeCodesIgnoreCase) {
     EXPECT_EQ(ResolveRootKey(L"hkcu"), ResolveRootKey(L"HKCU"));
     EXPECT_EQ(ResolveRootKey(L"HkCu"), 0x80000001u);
-    const struct { const wchar_t* root; std::uintptr_t handle; } hives[] = {
-        {L"hklm", 0x80000002}, {L"HKU", 0x80000003}, {L"hkdd", 0x80000006}, {L"HKCC", 0x80000005}, {L"hkcr", 0x80000000}};
+    const struct {
+        const wchar_t* root;
+        std::uintptr_t handle;
+    } hives[] = {{L"hklm", 0x80000002},
+                 {L"HKU", 0x80000003},
+                 {L"hkdd", 0x80000006},
+                 {L"HKCC", 0x80000005},
+                 {L"hkcr", 0x80000000}};
     for (const auto& h : hives) EXPECT_EQ(ResolveRootKey(h.root), h.handle) << h.root;
 
     ASSERT_EQ(WriteRegValue(L"hkcu", kKey, L"V", L"s", std::wstring(L"lower")), 0);

@@ -54,8 +54,8 @@ protected:
             const size_t nameEnd = line.find("    ", 4);
             const size_t typeEnd = line.find("    ", nameEnd + 4);
             if (nameEnd == std::string::npos) continue;
-            const std::string type = line.substr(nameEnd + 4, typeEnd == std::string::npos ? std::string::npos
-                                                                                            : typeEnd - nameEnd - 4);
+            const std::string type =
+                line.substr(nameEnd + 4, typeEnd == std::string::npos ? std::string::npos : typeEnd - nameEnd - 4);
             values[line.substr(4, nameEnd - 4)] = {type, typeEnd == std::string::npos ? "" : line.substr(typeEnd + 4)};
         }
         return values;
@@ -69,8 +69,8 @@ TEST_F(SettingsModel, FirstStartStoresTheTenDefaultsAsRegExeSeesThem) {
     settings.SaveSettings();
     const auto values = RegQuery();
     const std::map<std::string, std::string> expected = {
-        {"EventEmailAddress", ""}, {"CEEnabled", "1"}, {"Reminder", "0"},  {"CategoryText", ""},
-        {"Subject", "1"},          {"StartEndTime", "1"}, {"Location", "1"}, {"Organizer", "0"},
+        {"EventEmailAddress", ""}, {"CEEnabled", "1"},           {"Reminder", "0"}, {"CategoryText", ""},
+        {"Subject", "1"},          {"StartEndTime", "1"},        {"Location", "1"}, {"Organizer", "0"},
         {"Comments", "0"},         {"SecurityWarning", "False"},
     };
     ASSERT_EQ(values.size(), expected.size());
@@ -88,7 +88,8 @@ TEST_F(SettingsModel, FirstStartStoresTheTenDefaultsAsRegExeSeesThem) {
 
 TEST_F(SettingsModel, LoadingWithoutAKeyWritesEveryDefaultEvenBeforeTheSave) {
     settings.LoadSettings();
-    for (const auto& s : kSettings) EXPECT_EQ(Stored(toolkit::ToAnsi(s.valueName).c_str()), toolkit::ToAnsi(s.defaultText));
+    for (const auto& s : kSettings)
+        EXPECT_EQ(Stored(toolkit::ToAnsi(s.valueName).c_str()), toolkit::ToAnsi(s.defaultText));
 }
 
 TEST_F(SettingsModel, OnlyTheDeletedValueIsRewritten) {
@@ -167,8 +168,8 @@ TEST_F(SettingsModel, CorruptCheckBoxValuesLoadAsTheirDefaultsAndAreRepaired) {
     };
     for (const auto& c : cases) test::SetRawValue(HKEY_CURRENT_USER, kKey, c.name, c.type, c.bytes);
     settings.LoadSettings();
-    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkLocation, &form.chkReminder, &form.chkOrganizer,
-                         &form.chkStartEndTIme, &form.chkComments, &form.chkCEEnabled};
+    toolkit::CheckBox* boxes[] = {&form.chkSubject,      &form.chkLocation, &form.chkReminder, &form.chkOrganizer,
+                                  &form.chkStartEndTIme, &form.chkComments, &form.chkCEEnabled};
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(boxes[i]->Value(), cases[i].expectedBox) << cases[i].name;
         EXPECT_EQ(Stored(cases[i].name), std::to_string(cases[i].expectedBox)) << cases[i].name;
@@ -193,8 +194,9 @@ void DenyWrites(const std::wstring& path) {
     ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
     PACL oldDacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_EQ(::GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &oldDacl, nullptr,
-                                &sd), ERROR_SUCCESS);
+    ASSERT_EQ(
+        ::GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &oldDacl, nullptr, &sd),
+        ERROR_SUCCESS);
     EXPLICIT_ACCESSW deny{};
     deny.grfAccessPermissions = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
     deny.grfAccessMode = DENY_ACCESS;
@@ -218,7 +220,8 @@ TEST_F(SettingsModel, ReadOnlyKeyStillLoadsTheStoredValues) {
     test::DeleteValue(HKEY_CURRENT_USER, kKey, "Comments");
     DenyWrites(kKey);
     HKEY probe = nullptr;
-    const bool denied = ::RegOpenKeyExW(HKEY_CURRENT_USER, kKey.c_str(), 0, KEY_SET_VALUE, &probe) == ERROR_ACCESS_DENIED;
+    const bool denied =
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, kKey.c_str(), 0, KEY_SET_VALUE, &probe) == ERROR_ACCESS_DENIED;
     if (probe) ::RegCloseKey(probe);
     ASSERT_TRUE(denied) << "the registry did not apply the deny entry";
 

@@ -29,8 +29,11 @@ void Coerce(VARIANT& v, VARTYPE type) {
 }  // namespace
 
 AutomationError::AutomationError(HRESULT h, std::wstring desc, std::wstring src)
-    : std::runtime_error("automation call failed: hr=" + std::to_string(static_cast<unsigned long>(h)) + " " + Narrow(desc)),
-      hr(h), description(std::move(desc)), source(std::move(src)) {}
+    : std::runtime_error("automation call failed: hr=" + std::to_string(static_cast<unsigned long>(h)) + " " +
+                         Narrow(desc)),
+      hr(h),
+      description(std::move(desc)),
+      source(std::move(src)) {}
 
 Arg::Arg(const wchar_t* text) {
     ::VariantInit(&v_);

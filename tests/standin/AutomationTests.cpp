@@ -59,8 +59,9 @@ TEST_F(StandinAutomation, MemberNamesMatchInAnyCaseAndUnknownNamesAreRefused) {
     LPOLESTR withParameterName[] = {const_cast<LPOLESTR>(L"GetNamespace"), const_cast<LPOLESTR>(L"Type")};
     DISPID two[2];
     EXPECT_EQ(app->GetIDsOfNames(IID_NULL, withParameterName, 2, LOCALE_USER_DEFAULT, two), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(app->Invoke(12345, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, nullptr, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        app->Invoke(12345, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, nullptr, nullptr, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
 }
 
 TEST_F(StandinAutomation, ResultsCarryOutlooksTypes) {
@@ -70,8 +71,11 @@ TEST_F(StandinAutomation, ResultsCarryOutlooksTypes) {
     const struct {
         const wchar_t* member;
         VARTYPE type;
-    } cases[] = {{L"Start", VT_DATE}, {L"Subject", VT_BSTR}, {L"AllDayEvent", VT_BOOL},
-                 {L"ReminderMinutesBeforeStart", VT_I4}, {L"GetRecurrencePattern", VT_DISPATCH}};
+    } cases[] = {{L"Start", VT_DATE},
+                 {L"Subject", VT_BSTR},
+                 {L"AllDayEvent", VT_BOOL},
+                 {L"ReminderMinutesBeforeStart", VT_I4},
+                 {L"GetRecurrencePattern", VT_DISPATCH}};
     for (const auto& c : cases) {
         Outcome out;
         ASSERT_EQ(TryInvoke(item.Get(), c.member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, out), S_OK) << c.member;
@@ -93,7 +97,8 @@ TEST_F(StandinAutomation, PropertyPutAndItsMistakes) {
 
     Outcome out;
     EXPECT_EQ(TryInvoke(app.Get(), L"Version", DISPATCH_PROPERTYPUT, {L"1.0"}, out), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(TryInvoke(items.Get(), L"IncludeRecurrences", DISPATCH_PROPERTYPUT, {L"perhaps"}, out), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(TryInvoke(items.Get(), L"IncludeRecurrences", DISPATCH_PROPERTYPUT, {L"perhaps"}, out),
+              DISP_E_TYPEMISMATCH);
     // A put must name its value DISPID_PROPERTYPUT.
     DISPID id = 0;
     LPOLESTR name = const_cast<LPOLESTR>(L"IncludeRecurrences");
@@ -102,8 +107,9 @@ TEST_F(StandinAutomation, PropertyPutAndItsMistakes) {
     value.vt = VT_BOOL;
     value.boolVal = VARIANT_TRUE;
     DISPPARAMS unnamed{&value, nullptr, 1, 0};
-    EXPECT_EQ(items->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
-              DISP_E_PARAMNOTFOUND);
+    EXPECT_EQ(
+        items->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
+        DISP_E_PARAMNOTFOUND);
     EXPECT_FALSE(Flag(items.Get(), L"IncludeRecurrences"));
 }
 
@@ -138,7 +144,9 @@ TEST_F(StandinAutomation, ArgumentCountsTypesAndCallKinds) {
         VARIANT result;
         ::VariantInit(&result);
         DISPPARAMS params{&arg, nullptr, 1, 0};
-        ASSERT_EQ(ns->Invoke(folderId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
+        ASSERT_EQ(
+            ns->Invoke(folderId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+            S_OK);
         ASSERT_EQ(result.vt, VT_DISPATCH);
         EXPECT_EQ(Text(result.pdispVal, L"Name"), L"Calendar");
         ::VariantClear(&result);
@@ -196,7 +204,9 @@ TEST_F(StandinAutomation, SessionFoldersAndTheCurrentUser) {
     VARIANT value;
     ::VariantInit(&value);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    ASSERT_EQ(user->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr), S_OK);
+    ASSERT_EQ(user->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                           nullptr),
+              S_OK);
     ASSERT_EQ(value.vt, VT_BSTR);
     EXPECT_EQ(std::wstring(value.bstrVal), L"Test User");
     ::VariantClear(&value);
@@ -236,7 +246,8 @@ TEST_F(StandinAutomation, AServerThatWentAwayFailsEveryOldObjectButANewApplicati
         EXPECT_EQ(TryInvoke(old, L"Class", DISPATCH_PROPERTYGET, {}, out), RPC_E_DISCONNECTED);
     }
     auto fresh = server->CreateApplication();
-    auto freshItems = Object(Object(Object(fresh.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+    auto freshItems =
+        Object(Object(Object(fresh.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
     EXPECT_EQ(Walk(freshItems.Get(), kDay), std::vector<std::wstring>{WhenText(2026, 12, 7, 9, 0) + L"|Budget review"});
     Outcome out;
     EXPECT_EQ(TryInvoke(items.Get(), L"Find", DISPATCH_METHOD, {kDay}, out), RPC_E_DISCONNECTED);
@@ -285,13 +296,15 @@ TEST_F(StandinAutomation, CallsAreCountedPerMemberOnInvokeOnly) {
 TEST(StandinCalendarFile, IsReadAgainWhenItChangesAndAMissingFileIsAnEmptyCalendar) {
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring path = std::wstring(temp) + L"standin-calendar-" + std::to_wstring(::GetCurrentProcessId()) + L".ics";
+    const std::wstring path =
+        std::wstring(temp) + L"standin-calendar-" + std::to_wstring(::GetCurrentProcessId()) + L".ics";
     ::DeleteFileW(path.c_str());
     standin::Config config;
     config.calendarFile = path;
     auto server = standin::CreateServer(config);
     auto app = server->CreateApplication();
-    auto items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+    auto items =
+        Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
     EXPECT_TRUE(Walk(items.Get(), kDay).empty());
 
     auto write = [&](const char* subject) {

@@ -71,7 +71,8 @@ TEST(StandinForeignCalendars, NoneCrashesAndEachGivesTheEventsItCanBeTrustedFor)
         {"issue_112_missing_tzinfo_on_exdate.ics", {L"Market East Live!"}},
         {"issue_53_parsing_failure.ics", {L"DevOps DC Meetup", L"DevOps DC Meetup", L"DevOps DC Meetup"}},
         {"multiple.ics", {L"Christmas Day", L"Boxing Day", L"Christmas again!"}},
-        {"recurrence.ics", {L"A recurring event with exdates", L"A Recurring event with multiple exdates, one per line."}},
+        {"recurrence.ics",
+         {L"A recurring event with exdates", L"A Recurring event with multiple exdates, one per line."}},
         {"time.ics", {}},
         {"timezone_rdate.ics", {L""}},  // its SUMMARY line has no colon
         {"timezone_same_start.ics", {L"Test 4"}},
@@ -95,12 +96,12 @@ TEST(StandinForeignCalendars, TimesAreConvertedThroughTheFilesOwnZones) {
         const wchar_t* start;
         const wchar_t* end;
     } cases[] = {
-        {"encoding.ics", L"Non-ASCII Test: ÄÖÜ äöü €", L"2010-10-10 07:00", L"2010-10-10 09:00"},           // UTC
-        {"issue_53_parsing_failure.ics", L"DevOps DC Meetup", L"2012-07-12 19:30", L"2012-07-12 22:30"},   // EDT
-        {"timezone_same_start.ics", L"Test 4", L"2017-02-24 17:00", L"2017-02-24 17:30"},                  // PST
+        {"encoding.ics", L"Non-ASCII Test: ÄÖÜ äöü €", L"2010-10-10 07:00", L"2010-10-10 09:00"},         // UTC
+        {"issue_53_parsing_failure.ics", L"DevOps DC Meetup", L"2012-07-12 19:30", L"2012-07-12 22:30"},  // EDT
+        {"timezone_same_start.ics", L"Test 4", L"2017-02-24 17:00", L"2017-02-24 17:30"},                 // PST
         {"timezone_same_start_and_offset.ics", L"this is an event", L"2017-02-24 00:00", L"2017-02-24 00:30"},
-        {"timezoned.ics", L"artsprint 2012", L"2012-02-13 06:00", L"2012-02-17 14:00"},                   // CET
-        {"timezone_rdate.ics", L"", L"2012-02-13 06:00", L"2012-02-13 06:00"},                             // no DTEND
+        {"timezoned.ics", L"artsprint 2012", L"2012-02-13 06:00", L"2012-02-17 14:00"},  // CET
+        {"timezone_rdate.ics", L"", L"2012-02-13 06:00", L"2012-02-13 06:00"},           // no DTEND
     };
     for (const auto& c : cases) {
         const auto calendar = ParseCalendar(ReadData(std::string("icalendar/") + c.file), kUtcMinus3, kOwner);
@@ -128,7 +129,8 @@ TEST(StandinForeignCalendars, TextsAreUnfoldedAndUnescapedExactly) {
 }
 
 TEST(StandinForeignCalendars, WeeklySeriesWithExdatesGivenOutOfOrder) {
-    const auto calendar = ParseCalendar(ReadData("icalendar/issue_112_missing_tzinfo_on_exdate.ics"), kUtcMinus3, kOwner);
+    const auto calendar =
+        ParseCalendar(ReadData("icalendar/issue_112_missing_tzinfo_on_exdate.ics"), kUtcMinus3, kOwner);
     const Event& market = *calendar->events.at(0);
     // Fridays and Saturdays at noon New York time (EDT), until the night of 24 October.
     EXPECT_EQ(Occurrences(market, Day(2013, 10, 1), Day(2013, 11, 1)),
@@ -152,8 +154,8 @@ TEST(StandinForeignCalendars, EachOccurrenceTakesTheOffsetOfItsOwnDay) {
 TEST(StandinForeignCalendars, FloatingSeriesWithUtcExdatesAndAZoneNamedLikeTheMachine) {
     const FixedOffsetZone vienna(0, {L"Europe/Vienna"});
     const auto calendar = ParseCalendar(ReadData("icalendar/recurrence.ics"), vienna, kOwner);
-    ASSERT_EQ(Subjects(*calendar), (Lines{L"A recurring event with exdates",
-                                          L"A Recurring event with multiple exdates, one per line."}));
+    ASSERT_EQ(Subjects(*calendar),
+              (Lines{L"A recurring event with exdates", L"A Recurring event with multiple exdates, one per line."}));
     const Event& daily = *calendar->events[0];
     EXPECT_EQ(Occurrences(daily, Day(1996, 4, 1), Day(1996, 4, 6)),
               (Lines{L"1996-04-01 01:00 - 1996-04-01 02:00", L"1996-04-05 01:00 - 1996-04-05 02:00"}));
@@ -222,10 +224,11 @@ TEST(StandinClientExports, GoogleExport) {
     EXPECT_EQ(sync.master.body, L"Weekly sync. Notes: https://docs.example.com/d/abc?x=1,2&y=3");
     // 09:00 New York (EST) is 11:00 here; the 16th is deleted, the 23rd moved to the 24th at
     // 14:00 New York, the 30th cancelled (kept, marked as Outlook marks it).
-    EXPECT_EQ(Occurrences(sync, Day(2026, 11, 1), Day(2026, 12, 8)),
-              (Lines{L"2026-11-02 11:00 - 2026-11-02 11:30", L"2026-11-09 11:00 - 2026-11-09 11:30",
-                     L"2026-11-24 16:00 - 2026-11-24 16:30 Team sync (moved)",
-                     L"2026-11-30 11:00 - 2026-11-30 11:30 Canceled: Team sync", L"2026-12-07 11:00 - 2026-12-07 11:30"}));
+    EXPECT_EQ(
+        Occurrences(sync, Day(2026, 11, 1), Day(2026, 12, 8)),
+        (Lines{L"2026-11-02 11:00 - 2026-11-02 11:30", L"2026-11-09 11:00 - 2026-11-09 11:30",
+               L"2026-11-24 16:00 - 2026-11-24 16:30 Team sync (moved)",
+               L"2026-11-30 11:00 - 2026-11-30 11:30 Canceled: Team sync", L"2026-12-07 11:00 - 2026-12-07 11:30"}));
     ASSERT_EQ(sync.exceptions.size(), 3u);
     EXPECT_EQ(At(sync.exceptions[0].originalStart), L"2026-11-16 11:00");
     EXPECT_FALSE(sync.exceptions[0].changed);
@@ -262,13 +265,9 @@ TEST(StandinClientExports, ThunderbirdExport) {
 
 // ---- what cannot be read is left out, never guessed ----
 
-std::string Wrap(const std::string& body) {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + body + "END:VCALENDAR\r\n";
-}
+std::string Wrap(const std::string& body) { return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + body + "END:VCALENDAR\r\n"; }
 
-std::string VEvent(const std::string& lines) {
-    return "BEGIN:VEVENT\r\nUID:x\r\n" + lines + "END:VEVENT\r\n";
-}
+std::string VEvent(const std::string& lines) { return "BEGIN:VEVENT\r\nUID:x\r\n" + lines + "END:VEVENT\r\n"; }
 
 TEST(StandinUnreadableContent, EventsThatCannotBeReadFaithfullyAreLeftOut) {
     const struct {
@@ -305,10 +304,13 @@ TEST(StandinUnreadableContent, BrokenPiecesAroundAGoodEventDoNotChangeIt) {
     } cases[] = {
         {"malformed lines", Wrap(VEvent(good + "LOCATION\r\n;X=1:y\r\n:novalue\r\n"))},
         {"unknown component inside", Wrap(VEvent(good + "BEGIN:X-THING\r\nSUMMARY:Not mine\r\nEND:X-THING\r\n"))},
-        {"other components", Wrap("BEGIN:VTODO\r\nSUMMARY:Todo\r\nDTSTART:20261207T090000\r\nEND:VTODO\r\n" + VEvent(good))},
+        {"other components",
+         Wrap("BEGIN:VTODO\r\nSUMMARY:Todo\r\nDTSTART:20261207T090000\r\nEND:VTODO\r\n" + VEvent(good))},
         {"stray END", Wrap("END:VEVENT\r\n" + VEvent(good) + "END:VTIMEZONE\r\n")},
-        {"truncated event after it", Wrap(VEvent(good)) + "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20261208T090000\r\n"},
-        {"absolute alarm", Wrap(VEvent(good + "BEGIN:VALARM\r\nTRIGGER;VALUE=DATE-TIME:20261207T080000Z\r\nEND:VALARM\r\n"))},
+        {"truncated event after it",
+         Wrap(VEvent(good)) + "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nDTSTART:20261208T090000\r\n"},
+        {"absolute alarm",
+         Wrap(VEvent(good + "BEGIN:VALARM\r\nTRIGGER;VALUE=DATE-TIME:20261207T080000Z\r\nEND:VALARM\r\n"))},
         {"alarm after start", Wrap(VEvent(good + "BEGIN:VALARM\r\nTRIGGER:PT5M\r\nEND:VALARM\r\n"))},
         {"binary noise", Wrap(std::string("\x01\x02\xff\xfe\r\n\r\n", 8) + VEvent(good))},
     };
@@ -325,7 +327,7 @@ TEST(StandinUnreadableContent, BrokenPiecesAroundAGoodEventDoNotChangeIt) {
 
 TEST(StandinUnreadableContent, EmptyAndGarbageTextGiveAnEmptyCalendar) {
     for (const std::string& text : {std::string(), std::string("not a calendar"), std::string(5000, '\xff'),
-                                   std::string("BEGIN:VCALENDAR"), std::string("\r\n \r\n\t\r\n")}) {
+                                    std::string("BEGIN:VCALENDAR"), std::string("\r\n \r\n\t\r\n")}) {
         EXPECT_TRUE(ParseCalendar(text, kUtcMinus3, kOwner)->events.empty());
     }
 }
@@ -335,7 +337,8 @@ TEST(StandinOverrides, OrphansStandAloneAndOverridesOfNonInstancesAddAnOccurrenc
         "BEGIN:VEVENT\r\nUID:s\r\nSUMMARY:Series\r\nDTSTART:20261207T090000\r\nDTEND:20261207T100000\r\n"
         "RRULE:FREQ=DAILY;COUNT=3\r\nEND:VEVENT\r\n";
     const std::string wrongTime =
-        "BEGIN:VEVENT\r\nUID:s\r\nRECURRENCE-ID:20261208T093000\r\nSUMMARY:Bogus\r\nDTSTART:20261208T120000\r\nEND:VEVENT\r\n";
+        "BEGIN:VEVENT\r\nUID:s\r\nRECURRENCE-ID:20261208T093000\r\nSUMMARY:Bogus\r\nDTSTART:20261208T120000\r\nEND:"
+        "VEVENT\r\n";
     const std::string orphan =
         "BEGIN:VEVENT\r\nUID:lost\r\nRECURRENCE-ID:20261208T090000\r\nSUMMARY:Orphan\r\nDTSTART:20261208T120000\r\n"
         "END:VEVENT\r\n";

@@ -81,9 +81,9 @@ TEST(StandinDateReading, OrderComesFromThePatternIgnoringQuotedText) {
 
 TEST(StandinDateReading, RefusesWhatIsNotADate) {
     const DateReading us({Field::Month, Field::Day, Field::Year}, L"AM", L"PM");
-    for (const wchar_t* text : {L"", L"12/7", L"13/7/2026", L"2/30/2026", L"12/7/2026 24:00", L"12/7/2026 10:60",
-                                L"12/7/2026 10", L"12/7/2026 10:00 XM", L"12/7/2026 10:00 AM extra", L"2026-12-07",
-                                L"today", L"12/7/20261"}) {
+    for (const wchar_t* text :
+         {L"", L"12/7", L"13/7/2026", L"2/30/2026", L"12/7/2026 24:00", L"12/7/2026 10:60", L"12/7/2026 10",
+          L"12/7/2026 10:00 XM", L"12/7/2026 10:00 AM extra", L"2026-12-07", L"today", L"12/7/20261"}) {
         EXPECT_FALSE(us.Read(text)) << text;
     }
     EXPECT_EQ(us.Read(L"12/7/26"), At(2026, 12, 7));  // two-digit years as Windows reads them
@@ -135,7 +135,8 @@ TEST(StandinRestrictions, SelectTheRightItems) {
         const wchar_t* filter;
         S expected;
     } cases[] = {
-        {L"[Start] >= \"12/7/2026 00:00 AM\" and [Start] <= \"12/7/2026 11:59 PM\"", {L"Budget review", L"Holiday", L"Late call"}},
+        {L"[Start] >= \"12/7/2026 00:00 AM\" and [Start] <= \"12/7/2026 11:59 PM\"",
+         {L"Budget review", L"Holiday", L"Late call"}},
         {L"[Start] > '12/7/2026 00:00 AM' AND [Start] < '12/8/2026 00:00 AM'", {L"Budget review", L"Late call"}},
         {L"[start]='12/8/2026'", {L"Next day"}},
         {L"[Start] <> '12/8/2026'", {L"Budget review", L"Holiday", L"Late call"}},
@@ -189,9 +190,7 @@ TEST(StandinRestrictions, UnreadableFiltersFailWithOutlooksMessage) {
         try {
             Restriction::Parse(c.filter, kUs);
             ADD_FAILURE() << "accepted: " << c.filter;
-        } catch (const FilterError& e) {
-            EXPECT_EQ(e.Description(), c.message) << c.filter;
-        }
+        } catch (const FilterError& e) { EXPECT_EQ(e.Description(), c.message) << c.filter; }
     }
 }
 
@@ -203,7 +202,8 @@ TEST(StandinRestrictions, StartSpanBoundsWhatASeriesMustYield) {
         {L"[Start] >= '12/7/2026' and [Start] <= '12/7/2026 11:59 PM'", At(2026, 12, 7), At(2026, 12, 7, 23, 59)},
         {L"[Start] > '12/7/2026' and [Start] < '12/8/2026'", At(2026, 12, 7) + 1, At(2026, 12, 8) - 1},
         {L"[Start] = '12/7/2026 10:00'", At(2026, 12, 7, 10), At(2026, 12, 7, 10)},
-        {L"[Start] >= '12/1/2026' and [Start] >= '12/5/2026' and [Start] <= '12/9/2026'", At(2026, 12, 5), At(2026, 12, 9)},
+        {L"[Start] >= '12/1/2026' and [Start] >= '12/5/2026' and [Start] <= '12/9/2026'", At(2026, 12, 5),
+         At(2026, 12, 9)},
         {L"[Start] <= '12/1/2026' or [Start] >= '12/5/2026'", std::nullopt, std::nullopt},
         {L"([Start] >= '12/1/2026' and [Start] <= '12/2/2026') or ([Start] >= '12/5/2026' and [Start] <= '12/6/2026')",
          At(2026, 12, 1), At(2026, 12, 6)},

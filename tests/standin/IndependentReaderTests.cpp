@@ -71,16 +71,18 @@ std::string ReadFile(const std::string& path) {
 // The day filter exactly as the program writes it in an en-US locale.
 std::wstring DayFilter(const std::string& isoDay) {
     const std::wstring d = FromUtf8(isoDay);
-    const std::wstring us = std::to_wstring(std::stoi(d.substr(5, 2))) + L"/" + std::to_wstring(std::stoi(d.substr(8, 2))) +
-                            L"/" + d.substr(0, 4);
+    const std::wstring us = std::to_wstring(std::stoi(d.substr(5, 2))) + L"/" +
+                            std::to_wstring(std::stoi(d.substr(8, 2))) + L"/" + d.substr(0, 4);
     return L"[Start] >= \"" + us + L" 00:00 AM\" and [Start] <= \"" + us + L" 11:59 PM\"";
 }
 
 // "start - end|subject" of every item of the day, sorted.
 Lines StandinDay(IDispatch* items, const std::string& isoDay) {
     Lines lines;
-    for (ComPtr<IDispatch> item = Object(items, L"Find", {DayFilter(isoDay)}); item; item = Object(items, L"FindNext")) {
-        lines.push_back(When(item.Get(), L"Start") + L" - " + When(item.Get(), L"End") + L"|" + Text(item.Get(), L"Subject"));
+    for (ComPtr<IDispatch> item = Object(items, L"Find", {DayFilter(isoDay)}); item;
+         item = Object(items, L"FindNext")) {
+        lines.push_back(When(item.Get(), L"Start") + L" - " + When(item.Get(), L"End") + L"|" +
+                        Text(item.Get(), L"Subject"));
         if (lines.size() > 1000) break;
     }
     std::sort(lines.begin(), lines.end());
@@ -104,8 +106,8 @@ TEST(StandinIndependentReader, EachCalendarGivesTheIndependentReadersOccurrences
         ASSERT_FALSE(config.calendarText.empty()) << calendar.file;
         const auto server = standin::CreateServer(config);
         const ComPtr<IDispatch> app = server->CreateApplication();
-        const ComPtr<IDispatch> items =
-            Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+        const ComPtr<IDispatch> items = Object(
+            Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
         Put(items.Get(), L"IncludeRecurrences", true);
         Perform(items.Get(), L"Sort", {L"[Start]"});
 
@@ -123,7 +125,8 @@ TEST(StandinIndependentReader, EachCalendarGivesTheIndependentReadersOccurrences
             }
         }
         if (calendar.reason.empty()) {
-            EXPECT_TRUE(calendar.error.empty()) << calendar.file << ": the independent reader failed: " << calendar.error;
+            EXPECT_TRUE(calendar.error.empty())
+                << calendar.file << ": the independent reader failed: " << calendar.error;
         } else {
             EXPECT_FALSE(agree) << calendar.file << " now agrees with the independent reader: drop its reason ("
                                 << calendar.reason << ")";

@@ -141,7 +141,7 @@ std::wstring TypeNameOf(IDispatch* object) {
 // raised it waits.
 struct PromptSeen {
     bool shown = false;
-    bool send = false;             // the send prompt (with its wait bar)
+    bool send = false;  // the send prompt (with its wait bar)
     bool allowEnabledAtFirst = true;
     ULONGLONG allowEnabledAfterMs = 0;
 };
@@ -150,8 +150,9 @@ std::future<PromptSeen> AnswerNextPrompt(bool allow, int allowMinutesIndex = -1,
     return std::async(std::launch::async, [=] {
         PromptSeen seen;
         HWND prompt = nullptr;
-        if (!Eventually([&] { return (prompt = ::FindWindowW(standin::kPromptClass, nullptr)) && ::IsWindowVisible(prompt); },
-                        waitMs)) {
+        if (!Eventually(
+                [&] { return (prompt = ::FindWindowW(standin::kPromptClass, nullptr)) && ::IsWindowVisible(prompt); },
+                waitMs)) {
             return seen;
         }
         const ULONGLONG shownAt = ::GetTickCount64();
@@ -162,7 +163,8 @@ std::future<PromptSeen> AnswerNextPrompt(bool allow, int allowMinutesIndex = -1,
         if (allow) {
             if (allowMinutesIndex >= 0) {
                 ::SendMessageW(::GetDlgItem(prompt, standin::kAllowForId), BM_CLICK, 0, 0);
-                ::SendDlgItemMessageW(prompt, standin::kMinutesId, CB_SETCURSEL, static_cast<WPARAM>(allowMinutesIndex), 0);
+                ::SendDlgItemMessageW(prompt, standin::kMinutesId, CB_SETCURSEL, static_cast<WPARAM>(allowMinutesIndex),
+                                      0);
             }
             Eventually([&] { return ::IsWindowEnabled(allowButton) != FALSE; }, 15000);
             seen.allowEnabledAfterMs = ::GetTickCount64() - shownAt;
@@ -236,7 +238,8 @@ TEST_F(StandinProcess, ComStartsOneProcessThatEveryClientAttachesToAndThatEndsWi
 TEST_F(StandinProcess, StartedByTheUserItShowsItsWindowAndRunsUntilTheUserClosesIt) {
     RunStandin(L"", nullptr, false);
     HWND window = nullptr;
-    ASSERT_TRUE(Eventually([&] { return (window = ::FindWindowW(standin::kMainWindowClass, nullptr)) && ::IsWindowVisible(window); }));
+    ASSERT_TRUE(Eventually(
+        [&] { return (window = ::FindWindowW(standin::kMainWindowClass, nullptr)) && ::IsWindowVisible(window); }));
     wchar_t title[64] = {};
     ::GetWindowTextW(window, title, 64);
     EXPECT_STREQ(title, L"Outlook stand-in");
@@ -244,7 +247,8 @@ TEST_F(StandinProcess, StartedByTheUserItShowsItsWindowAndRunsUntilTheUserCloses
     auto app = Create();
     ASSERT_TRUE(app);
     EXPECT_EQ(StandinProcesses(), 1u);
-    auto items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+    auto items =
+        Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
     app.Reset();
     ::Sleep(500);
     items.Reset();
@@ -364,7 +368,8 @@ TEST_F(StandinProcess, SendDelayMsDeliversLateAndTheNextProcessDeliversWhatWasLe
 }
 
 TEST_F(StandinProcess, SettingsTypeInformationAndCountersReachAcrossProcesses) {
-    const fs::path calendar = outbox.parent_path() / ("standin-process-" + std::to_string(::GetCurrentProcessId()) + ".ics");
+    const fs::path calendar =
+        outbox.parent_path() / ("standin-process-" + std::to_string(::GetCurrentProcessId()) + ".ics");
     std::ofstream(calendar, std::ios::binary)
         << "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:1\r\nSUMMARY:From the file\r\nDTSTART:20261207T090000\r\n"
            "END:VEVENT\r\nEND:VCALENDAR\r\n";
@@ -378,7 +383,8 @@ TEST_F(StandinProcess, SettingsTypeInformationAndCountersReachAcrossProcesses) {
         EXPECT_EQ(Text(app.Get(), L"Version"), L"16.0.0.5104");
         auto ns = Object(app.Get(), L"Session");
         EXPECT_EQ(Text(Object(ns.Get(), L"CurrentUser").Get(), L"Name"), L"Jane Roe");
-        EXPECT_EQ(Text(Object(Object(ns.Get(), L"GetDefaultFolder", {6}).Get(), L"Parent").Get(), L"Name"), L"Mailbox - Jane Roe");
+        EXPECT_EQ(Text(Object(Object(ns.Get(), L"GetDefaultFolder", {6}).Get(), L"Parent").Get(), L"Name"),
+                  L"Mailbox - Jane Roe");
         auto items = Object(Object(ns.Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
         auto item = Object(items.Get(), L"Find", {L"[Start] >= \"12/7/2026\" and [Start] <= \"12/7/2026 11:59 PM\""});
         ASSERT_TRUE(item);
@@ -390,7 +396,7 @@ TEST_F(StandinProcess, SettingsTypeInformationAndCountersReachAcrossProcesses) {
         EXPECT_EQ(counters["Application.Version"], 1);
         EXPECT_EQ(counters["Items.Find"], 1);
         EXPECT_EQ(counters["GetIDsOfNames"], counters["TotalCalls"]);  // this client looks up every name
-        EXPECT_EQ(counters["HeldByClients"], 4);                        // app, ns, items, item
+        EXPECT_EQ(counters["HeldByClients"], 4);                       // app, ns, items, item
     }
     fs::remove(calendar);
 }
@@ -417,10 +423,13 @@ TEST_F(StandinProcess, DisconnectAndFailMemberSteerTheRunningServer) {
     // after the next outage.
     for (DWORD outage : {5u, 6u}) {
         ComPtr<IDispatch> running;
-        EXPECT_TRUE(Eventually([&] {
-            running = Active();
-            return running && Try(running.Get(), L"Version", out) == S_OK;
-        }, 3000)) << "outage " << outage - 1;
+        EXPECT_TRUE(Eventually(
+            [&] {
+                running = Active();
+                return running && Try(running.Get(), L"Version", out) == S_OK;
+            },
+            3000))
+            << "outage " << outage - 1;
         SetNumber(L"Disconnect", outage);
         EXPECT_TRUE(Eventually([&] { return Try(running.Get(), L"Version", out) == RPC_E_DISCONNECTED; }, 3000));
     }
@@ -462,7 +471,8 @@ TEST(StandinRegistration, WritesAndRemovesExactlyItsOwnKeys) {
     {
         MachineSandbox machine(L"Software\\Machine");
         ASSERT_TRUE(machine.Ok());
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, (clsidKey + L"\\InprocServer32").c_str(), nullptr, REG_SZ, L"old.dll", 16),
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, (clsidKey + L"\\InprocServer32").c_str(), nullptr, REG_SZ,
+                                    L"old.dll", 16),
                   ERROR_SUCCESS);
         ASSERT_EQ(standin::RegisterServer(exe), S_OK);
         EXPECT_EQ(ReadMachineText(L"Software\\Classes\\Outlook.Application\\CLSID", nullptr),
@@ -478,8 +488,8 @@ TEST(StandinRegistration, WritesAndRemovesExactlyItsOwnKeys) {
 
         // Someone else's "Outlook.Application" is neither taken over nor removed.
         const std::wstring other = L"{11111111-2222-3333-4444-555555555555}";
-        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application\\CLSID", nullptr, REG_SZ,
-                                    other.c_str(), static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t))),
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Outlook.Application\\CLSID", nullptr,
+                                    REG_SZ, other.c_str(), static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
         EXPECT_EQ(standin::RegisterServer(exe), SELFREG_E_CLASS);
         EXPECT_EQ(standin::UnregisterServer(), S_OK);

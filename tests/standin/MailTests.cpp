@@ -48,8 +48,10 @@ public:
             do {
                 const std::wstring name = data.cFileName;
                 if (name == L"." || name == L"..") continue;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + L"\\" + name);
-                else ::DeleteFileW((folder + L"\\" + name).c_str());
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(folder + L"\\" + name);
+                else
+                    ::DeleteFileW((folder + L"\\" + name).c_str());
             } while (::FindNextFileW(find, &data));
             ::FindClose(find);
         }
@@ -300,7 +302,8 @@ TEST(StandinHeaderEncoding, DatesCarryTheLocalOffset) {
         {-(3 * 3600 + 1800), "Tue, 08 Dec 2026 22:16:31 -0330"},
     };
     for (const auto& c : cases) EXPECT_EQ(standin::Rfc5322Date(t, c.offset), c.text);
-    EXPECT_EQ(standin::Rfc5322Date(standin::ToTicks(standin::CivilDateTime{2027, 1, 1}), 0), "Fri, 01 Jan 2027 00:00:00 +0000");
+    EXPECT_EQ(standin::Rfc5322Date(standin::ToTicks(standin::CivilDateTime{2027, 1, 1}), 0),
+              "Fri, 01 Jan 2027 00:00:00 +0000");
 }
 
 TEST(StandinHeaderEncoding, Base64AgreesWithWindows) {
@@ -355,17 +358,25 @@ TEST(StandinOutboxForPython, EachMessageLandsWholeInItsFolder) {
     TempFolder temp(L"outbox-check");
     const std::wstring base = shared ? Widen(shared) : temp.Path();
     const std::vector<Sent> messages = {
-        {"injection", L"Réunion budget\r\nBcc: attacker@example.com\r\nX-Injected: yes",
-         L"Première ligne\r\nSecond line\r\n€ und Umlaute äöü", {L"pager@example.com"}, {}},
+        {"injection",
+         L"Réunion budget\r\nBcc: attacker@example.com\r\nX-Injected: yes",
+         L"Première ligne\r\nSecond line\r\n€ und Umlaute äöü",
+         {L"pager@example.com"},
+         {}},
         {"long-ascii",
          L"Quarterly planning session with the whole department (all teams) in the large conference room "
          L"on the third floor, bring laptops",
-         std::wstring(300, L'a') + L"\r\n" + std::wstring(10, L'b'), {L"a@example.com", L"b@example.com"}, {L"c@example.com"}},
+         std::wstring(300, L'a') + L"\r\n" + std::wstring(10, L'b'),
+         {L"a@example.com", L"b@example.com"},
+         {L"c@example.com"}},
         {"plain", L"Budget review (09:00 AM - 10:00 AM) >Room 4 / Pat Lee", L"", {L"pager@sms.example.net"}, {}},
         {"blanks", L" / Pat Lee", L"  indented\r\n", {L"pager@example.com"}, {}},
         {"lookalike", L"=?UTF-8?B?SGk=?= is not encoded", L"=?UTF-8?B?SGk=?=", {L"pager@example.com"}, {}},
-        {"symbols", L"Meeting 📅 with 👩‍💻\tand a bell \x07 at the end", L"Lines\nwith\rmixed\r\nbreaks",
-         {L"pager@example.com"}, {}},
+        {"symbols",
+         L"Meeting 📅 with 👩‍💻\tand a bell \x07 at the end",
+         L"Lines\nwith\rmixed\r\nbreaks",
+         {L"pager@example.com"},
+         {}},
     };
     std::string manifest = "[\n";
     for (size_t i = 0; i < messages.size(); ++i) {

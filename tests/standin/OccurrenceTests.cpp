@@ -28,7 +28,8 @@ const char kCalendar[] =
     "BEGIN:VALARM\r\nTRIGGER:-PT10M\r\nACTION:DISPLAY\r\nEND:VALARM\r\nEND:VEVENT\r\n"
     "BEGIN:VEVENT\r\nUID:weekly@test\r\nRECURRENCE-ID:20261208T100000\r\nSUMMARY:Weekly review (moved)\r\n"
     "LOCATION:Room 9\r\nDTSTART:20261209T150000\r\nDTEND:20261209T160000\r\nEND:VEVENT\r\n"
-    "BEGIN:VEVENT\r\nUID:retro@test\r\nSUMMARY:Retro\r\nDTSTART:20261209T160000\r\nDTEND:20261209T170000\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:retro@test\r\nSUMMARY:Retro\r\nDTSTART:20261209T160000\r\nDTEND:20261209T170000\r\nEND:"
+    "VEVENT\r\n"
     "BEGIN:VEVENT\r\nUID:standup@test\r\nSUMMARY:Standup\r\nDTSTART:20261209T090000\r\nDTEND:20261209T091500\r\n"
     "END:VEVENT\r\n"
     "BEGIN:VEVENT\r\nUID:closed@test\r\nSUMMARY:Office closed\r\nDTSTART;VALUE=DATE:20261209\r\n"
@@ -36,8 +37,9 @@ const char kCalendar[] =
     "END:VCALENDAR\r\n";
 
 std::wstring UsDay(int month, int day) {
-    return L"[Start] >= \"" + std::to_wstring(month) + L"/" + std::to_wstring(day) + L"/2026 00:00 AM\" and [Start] <= \"" +
-           std::to_wstring(month) + L"/" + std::to_wstring(day) + L"/2026 11:59 PM\"";
+    return L"[Start] >= \"" + std::to_wstring(month) + L"/" + std::to_wstring(day) +
+           L"/2026 00:00 AM\" and [Start] <= \"" + std::to_wstring(month) + L"/" + std::to_wstring(day) +
+           L"/2026 11:59 PM\"";
 }
 
 std::wstring At(int day, int hour, int minute = 0) { return WhenText(2026, 12, day, hour, minute); }
@@ -49,7 +51,8 @@ protected:
         config.calendarText = kCalendar;
         server = standin::CreateServer(config);
         app = server->CreateApplication();
-        items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+        items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(),
+                       L"Items");
     }
     void AsTheProgramOpensIt() {
         Put(items.Get(), L"IncludeRecurrences", true);
@@ -68,7 +71,9 @@ TEST_F(StandinSeries, EachDayYieldsItsOccurrencesInStartOrder) {
     } days[] = {
         {1, {At(1, 10) + L"|Weekly review"}},
         {8, {}},  // moved away
-        {9, {At(9, 0) + L"|Office closed", At(9, 9) + L"|Standup", At(9, 15) + L"|Weekly review (moved)", At(9, 16) + L"|Retro"}},
+        {9,
+         {At(9, 0) + L"|Office closed", At(9, 9) + L"|Standup", At(9, 15) + L"|Weekly review (moved)",
+          At(9, 16) + L"|Retro"}},
         {15, {}},  // deleted
         {22, {At(22, 10) + L"|Weekly review"}},
         {29, {At(29, 10) + L"|Weekly review"}},
@@ -148,8 +153,9 @@ TEST_F(StandinSeries, ExceptionsListTheMovedAndTheDeletedOccurrenceInDateOrder) 
 }
 
 TEST_F(StandinSeries, WithoutIncludeRecurrencesOrSortASeriesIsOneItem) {
-    const std::wstring wholeMonth = L"[Start] >= \"12/1/2026\" and [Start] <= \"12/31/2026 11:59 PM\" and "
-                                    L"[Subject] = 'Weekly review'";
+    const std::wstring wholeMonth =
+        L"[Start] >= \"12/1/2026\" and [Start] <= \"12/31/2026 11:59 PM\" and "
+        L"[Subject] = 'Weekly review'";
     EXPECT_EQ(Walk(items.Get(), wholeMonth), Lines{At(1, 10) + L"|Weekly review"});
     Put(items.Get(), L"IncludeRecurrences", true);  // not sorted by start yet
     EXPECT_EQ(Walk(items.Get(), wholeMonth), Lines{At(1, 10) + L"|Weekly review"});
@@ -157,9 +163,8 @@ TEST_F(StandinSeries, WithoutIncludeRecurrencesOrSortASeriesIsOneItem) {
     EXPECT_EQ(Walk(items.Get(), wholeMonth),
               (Lines{At(1, 10) + L"|Weekly review", At(22, 10) + L"|Weekly review", At(29, 10) + L"|Weekly review"}));
     Perform(items.Get(), L"Sort", {L"[Start]", true});
-    EXPECT_EQ(Walk(items.Get(), UsDay(12, 9)),
-              (Lines{At(9, 16) + L"|Retro", At(9, 15) + L"|Weekly review (moved)", At(9, 9) + L"|Standup",
-                     At(9, 0) + L"|Office closed"}));
+    EXPECT_EQ(Walk(items.Get(), UsDay(12, 9)), (Lines{At(9, 16) + L"|Retro", At(9, 15) + L"|Weekly review (moved)",
+                                                      At(9, 9) + L"|Standup", At(9, 0) + L"|Office closed"}));
 }
 
 TEST_F(StandinSeries, FindNextAfterTheLastItemKeepsAnsweringNothing) {
@@ -183,12 +188,14 @@ TEST(StandinEndlessSeries, ASearchWithoutDatesStopsAYearAhead) {
         "RRULE:FREQ=DAILY\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     auto server = standin::CreateServer(config);
     auto app = server->CreateApplication();
-    auto items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+    auto items =
+        Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
     Put(items.Get(), L"IncludeRecurrences", true);
     Perform(items.Get(), L"Sort", {L"[Start]"});
     std::wstring last;
     size_t count = 0;
-    for (auto item = Object(items.Get(), L"Find", {L"[Subject] = 'Daily'"}); item; item = Object(items.Get(), L"FindNext")) {
+    for (auto item = Object(items.Get(), L"Find", {L"[Subject] = 'Daily'"}); item;
+         item = Object(items.Get(), L"FindNext")) {
         last = When(item.Get(), L"Start");
         ++count;
     }
@@ -213,7 +220,8 @@ TEST(StandinEndlessSeries, ASingleAppointmentIsFoundHoweverFarAhead) {
         "END:VEVENT\r\nEND:VCALENDAR\r\n";
     auto server = standin::CreateServer(config);
     auto app = server->CreateApplication();
-    auto items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
+    auto items =
+        Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
     Put(items.Get(), L"IncludeRecurrences", true);
     Perform(items.Get(), L"Sort", {L"[Start]"});
     EXPECT_EQ(Walk(items.Get(), L"[Subject] = 'Far away'"), Lines{WhenText(2045, 1, 1, 8, 0) + L"|Far away"});
@@ -241,9 +249,8 @@ TEST_F(StandinSeries, UserLocaleFilterFindsTheSameItems) {
     // The 9th of December: day and month both read as a month, so a wrong order finds other days.
     const std::wstring day = UserShortDate(2026, 12, 9);
     const std::wstring filter = L"[Start] >= \"" + day + L" 00:00 AM\" and [Start] <= \"" + day + L" 11:59 PM\"";
-    EXPECT_EQ(Walk(items.Get(), filter),
-              (Lines{At(9, 0) + L"|Office closed", At(9, 9) + L"|Standup", At(9, 15) + L"|Weekly review (moved)",
-                     At(9, 16) + L"|Retro"}))
+    EXPECT_EQ(Walk(items.Get(), filter), (Lines{At(9, 0) + L"|Office closed", At(9, 9) + L"|Standup",
+                                                At(9, 15) + L"|Weekly review (moved)", At(9, 16) + L"|Retro"}))
         << filter;
     const std::wstring first = UserShortDate(2026, 12, 1);
     EXPECT_EQ(Walk(items.Get(), L"[Start] >= '" + first + L" 00:00 AM' and [Start] <= '" + first + L" 11:59 PM'"),

@@ -58,32 +58,55 @@ TEST(StandinRecurrenceRules, ExpandToTheExpectedDays) {
         std::vector<std::string> days;
     } cases[] = {
         {"FREQ=DAILY;COUNT=3", At(2026, 12, 30), At(2030, 1, 1), {"2026-12-30", "2026-12-31", "2027-01-01"}},
-        {"FREQ=DAILY;INTERVAL=2;UNTIL=20261207", At(2026, 12, 1), At(2030, 1, 1),
+        {"FREQ=DAILY;INTERVAL=2;UNTIL=20261207",
+         At(2026, 12, 1),
+         At(2030, 1, 1),
          {"2026-12-01", "2026-12-03", "2026-12-05", "2026-12-07"}},
         {"FREQ=DAILY;BYDAY=MO,WE", At(2026, 12, 7), At(2026, 12, 15), {"2026-12-07", "2026-12-09", "2026-12-14"}},
-        {"FREQ=WEEKLY;BYDAY=TU,TH;COUNT=4", At(2026, 12, 1), At(2030, 1, 1),
+        {"FREQ=WEEKLY;BYDAY=TU,TH;COUNT=4",
+         At(2026, 12, 1),
+         At(2030, 1, 1),
          {"2026-12-01", "2026-12-03", "2026-12-08", "2026-12-10"}},
-        {"FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,FR", At(2026, 12, 7), At(2027, 1, 5),
+        {"FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,FR",
+         At(2026, 12, 7),
+         At(2027, 1, 5),
          {"2026-12-07", "2026-12-11", "2026-12-21", "2026-12-25", "2027-01-04"}},
         // RFC 5545: the week start decides which days share a week.
-        {"FREQ=WEEKLY;INTERVAL=2;COUNT=4;BYDAY=TU,SU;WKST=MO", At(1997, 8, 5), At(1998, 1, 1),
+        {"FREQ=WEEKLY;INTERVAL=2;COUNT=4;BYDAY=TU,SU;WKST=MO",
+         At(1997, 8, 5),
+         At(1998, 1, 1),
          {"1997-08-05", "1997-08-10", "1997-08-19", "1997-08-24"}},
-        {"FREQ=WEEKLY;INTERVAL=2;COUNT=4;BYDAY=TU,SU;WKST=SU", At(1997, 8, 5), At(1998, 1, 1),
+        {"FREQ=WEEKLY;INTERVAL=2;COUNT=4;BYDAY=TU,SU;WKST=SU",
+         At(1997, 8, 5),
+         At(1998, 1, 1),
          {"1997-08-05", "1997-08-17", "1997-08-19", "1997-08-31"}},
         {"FREQ=MONTHLY;COUNT=3", At(2026, 1, 15), At(2030, 1, 1), {"2026-01-15", "2026-02-15", "2026-03-15"}},
-        {"FREQ=MONTHLY;BYMONTHDAY=31", At(2026, 1, 31), At(2026, 8, 1),
+        {"FREQ=MONTHLY;BYMONTHDAY=31",
+         At(2026, 1, 31),
+         At(2026, 8, 1),
          {"2026-01-31", "2026-03-31", "2026-05-31", "2026-07-31"}},
-        {"FREQ=MONTHLY;BYMONTHDAY=-1;COUNT=4", At(2026, 1, 31), At(2030, 1, 1),
+        {"FREQ=MONTHLY;BYMONTHDAY=-1;COUNT=4",
+         At(2026, 1, 31),
+         At(2030, 1, 1),
          {"2026-01-31", "2026-02-28", "2026-03-31", "2026-04-30"}},
         {"FREQ=MONTHLY;BYDAY=2TU;COUNT=3", At(2026, 12, 8), At(2030, 1, 1), {"2026-12-08", "2027-01-12", "2027-02-09"}},
-        {"FREQ=MONTHLY;INTERVAL=3;BYDAY=-1FR;COUNT=3", At(2026, 1, 30), At(2030, 1, 1),
+        {"FREQ=MONTHLY;INTERVAL=3;BYDAY=-1FR;COUNT=3",
+         At(2026, 1, 30),
+         At(2030, 1, 1),
          {"2026-01-30", "2026-04-24", "2026-07-31"}},
         {"FREQ=YEARLY;COUNT=2", At(2024, 2, 29), At(2040, 1, 1), {"2024-02-29", "2028-02-29"}},
-        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29;COUNT=3", At(2024, 2, 29), At(2040, 1, 1),
+        {"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29;COUNT=3",
+         At(2024, 2, 29),
+         At(2040, 1, 1),
          {"2024-02-29", "2028-02-29", "2032-02-29"}},
-        {"FREQ=YEARLY;BYMONTH=3,10;BYDAY=-1SU;COUNT=4", At(2026, 3, 29), At(2030, 1, 1),
+        {"FREQ=YEARLY;BYMONTH=3,10;BYDAY=-1SU;COUNT=4",
+         At(2026, 3, 29),
+         At(2030, 1, 1),
          {"2026-03-29", "2026-10-25", "2027-03-28", "2027-10-31"}},
-        {"FREQ=YEARLY;BYMONTHDAY=1;COUNT=3", At(2026, 1, 1), At(2030, 1, 1), {"2026-01-01", "2026-02-01", "2026-03-01"}},
+        {"FREQ=YEARLY;BYMONTHDAY=1;COUNT=3",
+         At(2026, 1, 1),
+         At(2030, 1, 1),
+         {"2026-01-01", "2026-02-01", "2026-03-01"}},
     };
     for (const auto& c : cases) {
         const auto rule = ParseRecurrenceRule(c.rule);
@@ -126,12 +149,12 @@ TEST(StandinRecurrenceRules, LongSeriesAreEnteredNearTheAskedSpan) {
 }
 
 TEST(StandinRecurrenceRules, RulesThatWouldBeMisreadAreRefused) {
-    for (const char* text : {"", "FREQ=HOURLY", "FREQ=SECONDLY", "INTERVAL=2", "FREQ=DAILY;INTERVAL=0",
-                             "FREQ=DAILY;COUNT=-1", "FREQ=MONTHLY;BYSETPOS=0;BYDAY=MO", "FREQ=WEEKLY;BYWEEKNO=20",
-                             "FREQ=MONTHLY;BYYEARDAY=100", "FREQ=DAILY;BYHOUR=9,17", "FREQ=YEARLY;BYMONTH=1;BYDAY=6MO",
-                             "FREQ=WEEKLY;BYMONTHDAY=3", "FREQ=MONTHLY;BYDAY=6MO", "FREQ=MONTHLY;BYMONTHDAY=32",
-                             "FREQ=DAILY;FREQ=WEEKLY", "FREQ=DAILY;COUNT=3;UNTIL=20270101", "FREQ=WEEKLY;BYDAY=XX",
-                             "FREQ=DAILY;WHATEVER=1", "FREQ=DAILY;COUNT"}) {
+    for (const char* text :
+         {"", "FREQ=HOURLY", "FREQ=SECONDLY", "INTERVAL=2", "FREQ=DAILY;INTERVAL=0", "FREQ=DAILY;COUNT=-1",
+          "FREQ=MONTHLY;BYSETPOS=0;BYDAY=MO", "FREQ=WEEKLY;BYWEEKNO=20", "FREQ=MONTHLY;BYYEARDAY=100",
+          "FREQ=DAILY;BYHOUR=9,17", "FREQ=YEARLY;BYMONTH=1;BYDAY=6MO", "FREQ=WEEKLY;BYMONTHDAY=3",
+          "FREQ=MONTHLY;BYDAY=6MO", "FREQ=MONTHLY;BYMONTHDAY=32", "FREQ=DAILY;FREQ=WEEKLY",
+          "FREQ=DAILY;COUNT=3;UNTIL=20270101", "FREQ=WEEKLY;BYDAY=XX", "FREQ=DAILY;WHATEVER=1", "FREQ=DAILY;COUNT"}) {
         EXPECT_FALSE(ParseRecurrenceRule(text)) << text;
     }
     // Extensions and any case are fine.
@@ -141,7 +164,8 @@ TEST(StandinRecurrenceRules, RulesThatWouldBeMisreadAreRefused) {
 // ---- zones defined in the calendar ----
 
 std::optional<ZoneDefinition> ZoneFrom(const std::string& body) {
-    const auto components = ical::ReadComponents(ical::ReadContentLines("BEGIN:VTIMEZONE\nTZID:z\n" + body + "END:VTIMEZONE\n"));
+    const auto components =
+        ical::ReadComponents(ical::ReadContentLines("BEGIN:VTIMEZONE\nTZID:z\n" + body + "END:VTIMEZONE\n"));
     return ZoneDefinition::FromComponent(components.at(0));
 }
 
@@ -159,9 +183,14 @@ TEST(StandinCalendarZones, OffsetsChangeAtTheRuleDates) {
         Ticks wall;
         int offsetHours;
     } cases[] = {
-        {At(2026, 3, 8, 1), -5},  {At(2026, 3, 8, 3), -4},  {At(2026, 7, 1, 12), -4},
-        {At(2026, 11, 1, 1), -4}, {At(2026, 11, 1, 3), -5}, {At(2026, 12, 31, 23), -5},
-        {At(1960, 6, 1, 12), -4},  // before every onset the yearly rules still hold
+        {At(2026, 3, 8, 1), -5},
+        {At(2026, 3, 8, 3), -4},
+        {At(2026, 7, 1, 12), -4},
+        {At(2026, 11, 1, 1), -4},
+        {At(2026, 11, 1, 3), -5},
+        {At(2026, 12, 31, 23), -5},
+        // before every onset the yearly rules still hold
+        {At(1960, 6, 1, 12), -4},
         {At(1960, 12, 1, 12), -5},
     };
     for (const auto& c : cases) {
@@ -172,7 +201,8 @@ TEST(StandinCalendarZones, OffsetsChangeAtTheRuleDates) {
 
 TEST(StandinCalendarZones, RdateOnsetsAndOffsetsWithSeconds) {
     const auto zone = ZoneFrom(
-        "BEGIN:STANDARD\nTZOFFSETFROM:+115544\nTZOFFSETTO:+1200\nDTSTART:19151026T000000\nRDATE:19151026T000000\nEND:STANDARD\n"
+        "BEGIN:STANDARD\nTZOFFSETFROM:+115544\nTZOFFSETTO:+1200\nDTSTART:19151026T000000\nRDATE:19151026T000000\nEND:"
+        "STANDARD\n"
         "BEGIN:DAYLIGHT\nTZOFFSETFROM:+1200\nTZOFFSETTO:+1300\nDTSTART:19981101T020000\n"
         "RDATE:19981101T020000\nRDATE:19991107T020000,20091129T020000\nEND:DAYLIGHT\n"
         "BEGIN:STANDARD\nTZOFFSETFROM:+1300\nTZOFFSETTO:+1200\nDTSTART:19990228T030000\n"

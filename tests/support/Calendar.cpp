@@ -55,11 +55,17 @@ std::string DecodeHeader(const std::string& value) {
     bool lastWasEncoded = false;
     while (pos < value.size()) {
         const size_t start = value.find("=?", pos);
-        if (start == std::string::npos) { out += value.substr(pos); break; }
+        if (start == std::string::npos) {
+            out += value.substr(pos);
+            break;
+        }
         const size_t q1 = value.find('?', start + 2);
         const size_t q2 = q1 == std::string::npos ? q1 : value.find('?', q1 + 1);
         const size_t end = q2 == std::string::npos ? q2 : value.find("?=", q2 + 1);
-        if (end == std::string::npos) { out += value.substr(pos); break; }
+        if (end == std::string::npos) {
+            out += value.substr(pos);
+            break;
+        }
         const std::string between = value.substr(pos, start - pos);
         if (!(lastWasEncoded && between.find_first_not_of(" \t") == std::string::npos)) out += between;
         const char encoding = static_cast<char>(toupper(value[q1 + 1]));
@@ -102,8 +108,10 @@ Message Parse(const std::string& raw) {
         if (lower == "content-transfer-encoding") transfer = value;
     }
     std::transform(transfer.begin(), transfer.end(), transfer.begin(), ::tolower);
-    if (transfer.find("base64") != std::string::npos) body = Base64Decode(body);
-    else if (transfer.find("quoted-printable") != std::string::npos) body = QDecode(body, false);
+    if (transfer.find("base64") != std::string::npos)
+        body = Base64Decode(body);
+    else if (transfer.find("quoted-printable") != std::string::npos)
+        body = QDecode(body, false);
     m.body = toolkit::FromUtf8(body);
     return m;
 }
@@ -137,7 +145,10 @@ std::string Ics(const std::vector<Event>& events) {
 }
 
 std::vector<Message> ReadOutbox(const std::wstring& folder) {
-    struct Found { FILETIME written; std::wstring name; };
+    struct Found {
+        FILETIME written;
+        std::wstring name;
+    };
     std::vector<Found> files;
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((folder + L"\\*.eml").c_str(), &data);

@@ -10,9 +10,18 @@ namespace hv::test {
 
 class FakeCommands : public ui::ConfigureCommands {
 public:
-    void ApplyNotifySwitch() override { ++applySwitch; if (onApplySwitch) onApplySwitch(); }
-    void CheckNotifyAddress() override { ++checkAddress; if (onCheckAddress) onCheckAddress(); }
-    bool SendTestMessage() override { ++testMessages; return testMessageSent; }
+    void ApplyNotifySwitch() override {
+        ++applySwitch;
+        if (onApplySwitch) onApplySwitch();
+    }
+    void CheckNotifyAddress() override {
+        ++checkAddress;
+        if (onCheckAddress) onCheckAddress();
+    }
+    bool SendTestMessage() override {
+        ++testMessages;
+        return testMessageSent;
+    }
     void RunMenuCommand(ui::MenuCommand c) override { menuCommands.push_back(c); }
     void TrayCallback(UINT m) override { trayCallbacks.push_back(m); }
     void TaskbarCreated() override { ++taskbarCreated; }

@@ -23,8 +23,8 @@ ProcessResult RunAndCapture(const std::wstring& commandLine, unsigned long timeo
     PROCESS_INFORMATION pi{};
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
-    const BOOL started = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                          nullptr, &si, &pi);
+    const BOOL started =
+        ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
     ::CloseHandle(writeEnd);
     if (started) {
         char buffer[4096];

@@ -14,8 +14,9 @@ namespace {
 constexpr UINT kCrashExitCode = 3;
 
 LONG WINAPI FailOnCrash(EXCEPTION_POINTERS* info) {
-    std::fprintf(stderr, "test program crashed: exception 0x%08lx\n",
-                 info && info->ExceptionRecord ? static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode) : 0ul);
+    std::fprintf(
+        stderr, "test program crashed: exception 0x%08lx\n",
+        info && info->ExceptionRecord ? static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode) : 0ul);
     std::fflush(stderr);
     ::TerminateProcess(::GetCurrentProcess(), kCrashExitCode);
     return EXCEPTION_EXECUTE_HANDLER;

@@ -177,7 +177,11 @@ TEST(VersionInfo, ComesFromTheRunningProgramsResource) {
 // spelled out: a conversion that used the wrong code page, or none, fails.
 TEST(AnsiText, ConvertsThroughTheSystemCodePage) {
     ASSERT_EQ(::GetACP(), 1252u) << "the tests run with the en-US code page";
-    const struct { const wchar_t* text; const char* ansi; const char* utf8; } cases[] = {
+    const struct {
+        const wchar_t* text;
+        const char* ansi;
+        const char* utf8;
+    } cases[] = {
         {L"Caf\u00e9 M\u00fcller", "Caf\xE9 M\xFCller", "Caf\xC3\xA9 M\xC3\xBCller"},
         {L"\u00a7 5\u00b0 \u20ac", "\xA7 5\xB0 \x80", "\xC2\xA7 5\xC2\xB0 \xE2\x82\xAC"},
         {L"\u65e5", "?", "\xE6\x97\xA5"},  // outside the code page
@@ -186,9 +190,7 @@ TEST(AnsiText, ConvertsThroughTheSystemCodePage) {
         EXPECT_EQ(ToAnsi(c.text), c.ansi);
         EXPECT_EQ(ToUtf8(c.text), c.utf8);
         EXPECT_EQ(FromUtf8(c.utf8), c.text);
-        if (std::string(c.ansi) != "?") {
-            EXPECT_EQ(FromAnsi(c.ansi), c.text);
-        }
+        if (std::string(c.ansi) != "?") { EXPECT_EQ(FromAnsi(c.ansi), c.text); }
     }
 }
 

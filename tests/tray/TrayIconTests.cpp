@@ -101,7 +101,10 @@ TEST_F(TrayRecord, ReaddUsesTheCurrentPictureAndTooltip) {
 }
 
 TEST(TrayCallback, OnlyDoubleClickAndRightPressAct) {
-    const struct { UINT message; TrayAction action; } cases[] = {
+    const struct {
+        UINT message;
+        TrayAction action;
+    } cases[] = {
         {WM_LBUTTONDBLCLK, TrayAction::ToggleNotification},
         {WM_RBUTTONDOWN, TrayAction::ShowMenu},
         {WM_MOUSEMOVE, TrayAction::None},

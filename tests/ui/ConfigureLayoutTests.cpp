@@ -20,7 +20,7 @@ namespace {
 using ui::ConfigureForm;
 
 using ControlOf = std::function<toolkit::Control&(ConfigureForm&)>;
-#define CONTROL(name) #name, [](ConfigureForm& f) -> toolkit::Control& { return f.name; }
+#define CONTROL(name) #name, [](ConfigureForm & f) -> toolkit::Control& { return f.name; }
 
 enum class Container { Window, Frame1, Frame3 };
 constexpr const wchar_t* kNoTip = nullptr;
@@ -74,9 +74,9 @@ const std::vector<Row>& Layout() {
 
 POINT ContainerOrigin(Container c) {
     switch (c) {
-    case Container::Frame1: return POINT{0, 0};
-    case Container::Frame3: return POINT{0, 1800};
-    default: return POINT{0, 0};
+        case Container::Frame1: return POINT{0, 0};
+        case Container::Frame3: return POINT{0, 1800};
+        default: return POINT{0, 0};
     }
 }
 

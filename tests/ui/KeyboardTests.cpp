@@ -97,10 +97,18 @@ TEST(FormKeyboard, AWindowActivatedAgainGivesTheFocusBackToTheControlThatHadIt) 
 // The name of a control of the configuration window, for messages.
 std::string NameOf(ConfigureForm& f, HWND window) {
     const std::pair<const char*, toolkit::Control*> named[] = {
-        {"cmdOK", &f.cmdOK},           {"txtEmailAddress", &f.txtEmailAddress}, {"cmdTestEmail", &f.cmdTestEmail},
-        {"chkCEEnabled", &f.chkCEEnabled}, {"chkReminder", &f.chkReminder},     {"Label1", &f.Label1},
-        {"txtCategory", &f.txtCategory}, {"chkSubject", &f.chkSubject},         {"chkStartEndTIme", &f.chkStartEndTIme},
-        {"chkLocation", &f.chkLocation}, {"chkOrganizer", &f.chkOrganizer},     {"chkComments", &f.chkComments},
+        {"cmdOK", &f.cmdOK},
+        {"txtEmailAddress", &f.txtEmailAddress},
+        {"cmdTestEmail", &f.cmdTestEmail},
+        {"chkCEEnabled", &f.chkCEEnabled},
+        {"chkReminder", &f.chkReminder},
+        {"Label1", &f.Label1},
+        {"txtCategory", &f.txtCategory},
+        {"chkSubject", &f.chkSubject},
+        {"chkStartEndTIme", &f.chkStartEndTIme},
+        {"chkLocation", &f.chkLocation},
+        {"chkOrganizer", &f.chkOrganizer},
+        {"chkComments", &f.chkComments},
         {"cmdClear", &f.cmdClear},
     };
     if (window == f.Hwnd()) return "the window itself";
@@ -209,8 +217,8 @@ TEST_F(frmConfigureKeys, EnterPressesTheFocusedButtonOrCloseAndEscDoesWhatTheClo
     const DialogKeyCase cases[] = {
         {"Enter on Close", L"pager@example.com", close, VK_RETURN, 1, 0, false},
         {"Enter in the address box", L"pager@example.com", address, VK_RETURN, 1, 0, false},
-        {"Enter on a check box", L"pager@example.com", [](ConfigureForm& f) -> toolkit::Control& { return f.chkLocation; },
-         VK_RETURN, 1, 0, false},
+        {"Enter on a check box", L"pager@example.com",
+         [](ConfigureForm& f) -> toolkit::Control& { return f.chkLocation; }, VK_RETURN, 1, 0, false},
         {"Enter on Test", L"pager@example.com", [](ConfigureForm& f) -> toolkit::Control& { return f.cmdTestEmail; },
          VK_RETURN, 0, 1, true},
         {"Esc on Close", L"pager@example.com", close, VK_ESCAPE, 1, 0, false},
@@ -247,11 +255,14 @@ TEST_F(frmConfigureKeys, EnterPressesTheFocusedButtonOrCloseAndEscDoesWhatTheClo
 // and never stop on a label or a frame.
 TEST_F(frmConfigureKeys, ArrowKeysStayInsideTheFrameAndSkipLabelsAndFrames) {
     HWND hwnd = ShowWindow();
-    struct Step { UINT key; const char* reaches; };
+    struct Step {
+        UINT key;
+        const char* reaches;
+    };
     form.chkSubject.Focus();
-    for (const Step& s : {Step{VK_RIGHT, "chkStartEndTIme"}, Step{VK_DOWN, "chkLocation"}, Step{VK_RIGHT, "chkOrganizer"},
-                          Step{VK_RIGHT, "chkComments"}, Step{VK_RIGHT, "chkSubject"}, Step{VK_LEFT, "chkComments"},
-                          Step{VK_UP, "chkOrganizer"}}) {
+    for (const Step& s : {Step{VK_RIGHT, "chkStartEndTIme"}, Step{VK_DOWN, "chkLocation"},
+                          Step{VK_RIGHT, "chkOrganizer"}, Step{VK_RIGHT, "chkComments"}, Step{VK_RIGHT, "chkSubject"},
+                          Step{VK_LEFT, "chkComments"}, Step{VK_UP, "chkOrganizer"}}) {
         PressKey(::GetFocus(), s.key);
         EXPECT_EQ(NameOf(form, FocusIn(hwnd)), s.reaches);
     }
@@ -304,8 +315,8 @@ using frmConfigureMouse = ConfigureKeys;
 // box: a click on a box's square or on its caption's first letter reaches that box only.
 TEST_F(frmConfigureMouse, AClickOnABoxsSquareOrFirstLetterTogglesThatBoxOnly) {
     ShowWindow();
-    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer,
-                                  &form.chkComments, &form.chkReminder, &form.chkCEEnabled};
+    toolkit::CheckBox* boxes[] = {&form.chkSubject,  &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer,
+                                  &form.chkComments, &form.chkReminder,     &form.chkCEEnabled};
     for (int offset : {6, 21}) {  // the centre of the square, the first letter of the caption
         for (toolkit::CheckBox* box : boxes) {
             SCOPED_TRACE(NameOf(form, box->Hwnd()) + " at " + std::to_string(offset));
@@ -317,7 +328,8 @@ TEST_F(frmConfigureMouse, AClickOnABoxsSquareOrFirstLetterTogglesThatBoxOnly) {
             // the click to be handled before looking at every box.
             for (int waited = 0; waited < 5000 && box->Value() == was; waited += 20) Settle(20);
             for (int i = 0; i < 7; ++i)
-                EXPECT_EQ(boxes[i]->Value(), boxes[i] == box ? 1 - before[i] : before[i]) << NameOf(form, boxes[i]->Hwnd());
+                EXPECT_EQ(boxes[i]->Value(), boxes[i] == box ? 1 - before[i] : before[i])
+                    << NameOf(form, boxes[i]->Hwnd());
         }
     }
     ClickOnScreen(OnControl(form, form.txtCategory, 3));
@@ -332,7 +344,8 @@ TEST_F(frmConfigureKeys, TheCategoryLabelsAccessKeyReachesTheCategoryBox) {
     PressAltKey(form.cmdOK.Hwnd(), L'g');
     EXPECT_EQ(NameOf(form, FocusIn(form.Hwnd())), "txtCategory");
     DWORD start = 0, end = 0;
-    ::SendMessageW(form.txtCategory.Hwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    ::SendMessageW(form.txtCategory.Hwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(end - start, 5u) << "its text selected, ready to be typed over";
 }
 

@@ -77,9 +77,7 @@ TEST_F(frmQ, ControlsSitAtTheirPixelsWithTheirCaptionsAndFonts) {
         EXPECT_EQ(r.top, row.pixels.top);
         EXPECT_EQ(r.right, row.pixels.right);
         EXPECT_EQ(r.bottom, row.pixels.bottom);
-        if (row.caption) {
-            EXPECT_EQ(TextOf(control), row.caption);
-        }
+        if (row.caption) { EXPECT_EQ(TextOf(control), row.caption); }
         const LOGFONTW font = FontOf(control);
         EXPECT_EQ(font.lfHeight, -11) << "8.25 pt at 96 dpi";
         EXPECT_EQ(font.lfWeight >= FW_BOLD, row.bold);
@@ -87,9 +85,7 @@ TEST_F(frmQ, ControlsSitAtTheirPixelsWithTheirCaptionsAndFonts) {
 }
 
 TEST_F(frmQ, TitleNamesTheDayTheWindowWasCreatedInTheShortDateForm) {
-    const struct {
-        int year, month, day;
-    } days[] = {{2026, 12, 7}, {2027, 1, 31}, {2028, 2, 29}};
+    const struct { int year, month, day; } days[] = {{2026, 12, 7}, {2027, 1, 31}, {2028, 2, 29}};
     for (const auto& d : days) {
         SCOPED_TRACE(testing::Message() << d.year << "-" << d.month << "-" << d.day);
         ScriptedHost clock;

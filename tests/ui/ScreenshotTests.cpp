@@ -33,8 +33,11 @@ std::wstring ScreenshotFolder() {
 bool UncoveredOnScreen(HWND window, std::wstring& cover) {
     RECT r{};
     ::GetWindowRect(window, &r);
-    const POINT probes[] = {{r.left + 2, r.top + 2}, {r.right - 3, r.top + 2}, {r.left + 2, r.bottom - 3},
-                            {r.right - 3, r.bottom - 3}, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
+    const POINT probes[] = {{r.left + 2, r.top + 2},
+                            {r.right - 3, r.top + 2},
+                            {r.left + 2, r.bottom - 3},
+                            {r.right - 3, r.bottom - 3},
+                            {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
     for (const POINT& p : probes) {
         HWND top = ::GetAncestor(::WindowFromPoint(p), GA_ROOT);
         // No window at all answers at the point (Wine's desktop can): nothing is in front.
@@ -124,7 +127,11 @@ TEST(WindowPictures, ConfigurationWindow) {
     // Each box shows its check mark exactly when it is ticked, and its caption whole, also where
     // its rectangle runs under the next box.
     const POINT origin = ClientOrigin(form.Hwnd());
-    const struct { const char* name; toolkit::CheckBox& box; bool ticked; } boxes[] = {
+    const struct {
+        const char* name;
+        toolkit::CheckBox& box;
+        bool ticked;
+    } boxes[] = {
         {"chkCEEnabled", form.chkCEEnabled, true}, {"chkReminder", form.chkReminder, false},
         {"chkSubject", form.chkSubject, true},     {"chkStartEndTIme", form.chkStartEndTIme, true},
         {"chkLocation", form.chkLocation, true},   {"chkOrganizer", form.chkOrganizer, false},
@@ -148,8 +155,9 @@ TEST(WindowPictures, ConfigurationWindow) {
 TEST(WindowPictures, PendingViewer) {
     ScriptedHost host;
     ui::QForm form(host);
-    form.txtQ.SetText(L"09:30 AM - Weekly status meeting\r\n10:00 AM - Budget review\r\n"
-                      L"01:15 PM - Lunch with the supplier of the new meeting-room furniture and fittings\r\n");
+    form.txtQ.SetText(
+        L"09:30 AM - Weekly status meeting\r\n10:00 AM - Budget review\r\n"
+        L"01:15 PM - Lunch with the supplier of the new meeting-room furniture and fittings\r\n");
     form.Show();
     const Picture screen = ShootWindow(form.Hwnd(), L"frmQ");
     // The lines' text, inside the list's border and left of its scroll bar.

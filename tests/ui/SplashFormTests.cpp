@@ -27,8 +27,8 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 class SplashCommandsSpy : public ui::SplashCommands {
 public:
     SplashCommandsSpy()
-        : logo_(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2),
-                                                IMAGE_ICON, 32, 32, 0))) {}
+        : logo_(static_cast<HICON>(
+              ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0))) {}
     void SplashClosed() override { ++closed; }
     void OpenWebPage() override { ++webPages; }
     HICON Logo(int pixels) override {
@@ -119,10 +119,8 @@ TEST_F(frmSplash, LabelsAreFilledFromTheVersionInformationWhenCreated) {
         const SplashLabel& label;
         std::wstring text;
     } cases[] = {
-        {form.lblCompanyProduct, L"Quil"},
-        {form.lblProductName, L"Horavane"},
-        {form.lblVersion, L"Version 1.1.2"},
-        {form.lblCopyright, Wide(HV_COPYRIGHT)},
+        {form.lblCompanyProduct, L"Quil"},   {form.lblProductName, L"Horavane"},
+        {form.lblVersion, L"Version 1.1.2"}, {form.lblCopyright, Wide(HV_COPYRIGHT)},
         {form.lblCompany, L"By Quil"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.label.Text(), c.text);
@@ -209,8 +207,10 @@ TEST_F(frmSplash, PaintsTheArtworkTheLogoAndReadableLabels) {
         const SplashLabel& label;
         COLORREF colour;
     } cases[] = {
-        {"lblCompanyProduct", form.lblCompanyProduct, kPaleYellow}, {"lblProductName", form.lblProductName, kPaleYellow},
-        {"lblVersion", form.lblVersion, kPaleYellow},               {"lblCopyright", form.lblCopyright, kWhite},
+        {"lblCompanyProduct", form.lblCompanyProduct, kPaleYellow},
+        {"lblProductName", form.lblProductName, kPaleYellow},
+        {"lblVersion", form.lblVersion, kPaleYellow},
+        {"lblCopyright", form.lblCopyright, kWhite},
         {"lblCompany", form.lblCompany, kWhite},
     };
     for (const auto& c : cases) {
@@ -345,7 +345,8 @@ TEST_F(frmSplash, ShowsTheCustomPointerEverywhereOnTheWindow) {
     for (UINT hit : {HTCLIENT, HTBORDER}) {
         SCOPED_TRACE(hit);
         ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
-        const LRESULT handled = ::SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(hit, WM_MOUSEMOVE));
+        const LRESULT handled =
+            ::SendMessageW(hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd), MAKELPARAM(hit, WM_MOUSEMOVE));
         EXPECT_TRUE(handled);
         EXPECT_EQ(::GetCursor(), pointer);
     }

@@ -263,7 +263,8 @@ bool Picture::SavePng(const std::wstring& path) const {
         rows[i * 3 + 1] = static_cast<BYTE>((pixels_[i] >> 8) & 0xFF);
         rows[i * 3 + 2] = static_cast<BYTE>((pixels_[i] >> 16) & 0xFF);
     }
-    return SUCCEEDED(frame->WritePixels(static_cast<UINT>(height_), stride, static_cast<UINT>(rows.size()), rows.data())) &&
+    return SUCCEEDED(
+               frame->WritePixels(static_cast<UINT>(height_), stride, static_cast<UINT>(rows.size()), rows.data())) &&
            SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
 }
 
