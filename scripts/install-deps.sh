@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make git
+  cmake make git clang-format-14
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest
   wine64 wine fonts-wine xvfb xdotool x11-utils imagemagick

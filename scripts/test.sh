@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds the 64-bit program and its tests, builds the
-# 32-bit program (not run), prepares the private Wine prefix, and runs ctest under Wine on a
-# private Xvfb display. Nothing is left running afterwards. The last line is ctest's summary.
+# Runs every test: installs what is missing, checks the house style of the C++ sources, builds the
+# 64-bit program and its tests, builds the 32-bit program (not run), prepares the private Wine
+# prefix, and runs ctest under Wine on a private Xvfb display. Nothing is left running afterwards.
+# The last line is ctest's summary.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/install-deps.sh
+# The house style first: a formatting difference fails the command at once, naming the fix.
+scripts/format.sh --check
 cmake --preset mingw64 >/dev/null
 cmake --build --preset mingw64
 cmake --preset mingw32 -DHV_BUILD_TESTS=OFF >/dev/null
