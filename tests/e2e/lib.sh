@@ -345,6 +345,7 @@ e2e_cleanup() {
   standin_registered || standin_register
   reg_import "[-$SETTINGS_REG]" "[-$STANDIN_REG]"
   e2e_wine_real_clock
+  clock_holder_stop
   if [ "$status" -eq 0 ]; then log "PASS $SCENARIO"; else log "FAIL $SCENARIO"; fi
   exit "$status"
 }
@@ -395,7 +396,31 @@ e2e_clock() {
   [ -f "$E2E_FAKETIME" ] || { echo "missing $E2E_FAKETIME (Debian's libfaketime): run scripts/install-deps.sh" >&2; exit 1; }
   export E2E_CLOCK_OFFSET=$(( (60 - ($(date +%s) + $1) % 60) % 60 ))
   export FAKETIME="+$E2E_CLOCK_OFFSET" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1
+  clock_holder_start
   LD_PRELOAD="$E2E_FAKETIME${LD_PRELOAD:+:$LD_PRELOAD}" exec bash "$0" "$HV_BUILD_DIR"
+}
+
+# libfaketime keeps a shared memory block and a semaphore, named in FAKETIME_SHARED, that every
+# process under it opens: a process that finds none creates its own, hands it to its children
+# and removes it when it exits, also as a forked copy (a bash subshell), after which every new
+# process of the scenario fails to start. So one process that does nothing else holds them for
+# the whole scenario; the scenario ends it and removes what it held (E2E_CLOCK_HOLDER).
+clock_holder_start() {
+  env -u FAKETIME_SHARED LD_PRELOAD="$E2E_FAKETIME" sleep 3600 </dev/null >/dev/null 2>&1 &
+  export E2E_CLOCK_HOLDER=$!
+  local i
+  for i in $(seq 1 50); do
+    [ -e "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" ] && break
+    sleep 0.1
+  done
+  [ -e "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" ] || { echo "libfaketime created no shared memory" >&2; exit 1; }
+  export FAKETIME_SHARED="/faketime_sem_$E2E_CLOCK_HOLDER /faketime_shm_$E2E_CLOCK_HOLDER"
+}
+clock_holder_stop() {
+  [ -n "${E2E_CLOCK_HOLDER:-}" ] || return 0
+  kill "$E2E_CLOCK_HOLDER" 2>/dev/null
+  wait "$E2E_CLOCK_HOLDER" 2>/dev/null
+  rm -f "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" "/dev/shm/sem.faketime_sem_$E2E_CLOCK_HOLDER"
 }
 
 # This prefix's Wine server and services run on the scenario's clock and stay up between the
@@ -405,20 +430,20 @@ e2e_clock() {
 e2e_wine_up() {
   [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
   standin_running && fail "an OutlookStandin.exe is already running in this prefix"
-  if [ "$E2E_CLOCK_OFFSET" -ne 0 ] || [ "$(wine_server_offset)" != 0 ]; then
+  if [ -n "${E2E_CLOCK_HOLDER:-}" ] || [ "$(wine_server_clock)" != real ]; then
     wine_restart
   fi
   "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
-# The clock offset (seconds) this prefix's running Wine server was started with; empty when
-# none runs.
-wine_server_offset() {
+# The clock this prefix's running Wine server was started with: "real", or the moved clock's
+# offset; empty when none runs.
+wine_server_clock() {
   local dir
   for dir in /proc/[0-9]*; do
     [[ "$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null)" == */wineserver* ]] || continue
     tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
-    tr '\0' '\n' <"$dir/environ" 2>/dev/null | sed -n 's/^FAKETIME=+//p' | grep . || echo 0
+    tr '\0' '\n' <"$dir/environ" 2>/dev/null | sed -n 's/^FAKETIME=//p' | grep . || echo real
     return 0
   done
 }
@@ -431,10 +456,10 @@ wine_restart() {
 # At the end of a scenario on a moved clock: the prefix's Wine server and services run again on
 # the real clock, as the other tests expect.
 e2e_wine_real_clock() {
-  [ "${E2E_CLOCK_OFFSET:-0}" -ne 0 ] || return 0
+  [ -n "${E2E_CLOCK_HOLDER:-}" ] || return 0
   wine_restart
-  env -u LD_PRELOAD -u FAKETIME "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  env -u LD_PRELOAD -u FAKETIME "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 # e2e_begin [SECONDS]: the scenario's start. SECONDS: how long after this point the scenario
