@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make git clang-format-14
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  googletest
+  googletest libfaketime
   wine64 wine fonts-wine xvfb xdotool x11-utils imagemagick
   fp-utils libchm-bin nsis osslsigncode openssl
   python3 python3-icalendar python3-recurring-ical-events unicode-cldr-core

@@ -9,7 +9,7 @@
 # body.
 # Usage: bad_input.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" bad_input
-e2e_begin
+e2e_begin 50
 
 # Stored by another program or by hand: nothing the program itself would write, except that a
 # text of "1" under a non-text type is still a "1".

@@ -344,6 +344,8 @@ e2e_cleanup() {
   standin_close || drv kill OutlookStandin.exe >/dev/null
   standin_registered || standin_register
   reg_import "[-$SETTINGS_REG]" "[-$STANDIN_REG]"
+  e2e_wine_real_clock
+  clock_holder_stop
   if [ "$status" -eq 0 ]; then log "PASS $SCENARIO"; else log "FAIL $SCENARIO"; fi
   exit "$status"
 }
@@ -363,10 +365,111 @@ desktop_closed() {
   [ "$(now_s)" -eq "$start" ] || log "waited $(( $(now_s) - start )) s for Wine's desktop of an earlier program to close"
 }
 
+# --- the scenario's clock ---
+#
+# A scenario that waits for a due minute runs on a clock moved by a few seconds, so that the
+# minute it waits for first begins shortly after it is ready for it instead of up to a minute
+# later. Every process of the scenario reads the same moved clock: the script and its helpers
+# (date, Python, xdotool), and Wine's server, services, Horavane, the stand-in and the driver,
+# all run under libfaketime with one constant offset, so Windows' local and system time, the
+# Date headers of the sent messages and the script's own minute arithmetic agree. The offset
+# is constant, so the clock runs at the real rate: every minute still lasts sixty seconds and
+# each later minute is waited for in full. Monotonic clocks (Wine's tick count, its timers and
+# timeouts) and file times are not moved (FAKETIME_DONT_FAKE_MONOTONIC, NO_FAKE_STAT): file
+# times stay those the kernel writes, and Wine's own file checks (the prefix's update stamp)
+# see the same times whatever the offset.
+# libfaketime is preloaded directly: the faketime command would stay until the last process
+# that inherited its pipe ends, and the prefix's Wine server outlives the scenario.
+E2E_FAKETIME=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
+
+# e2e_clock SECONDS: runs this scenario again under a clock moved forward by less than a minute,
+# so that a minute begins SECONDS after this point; without SECONDS the scenario keeps the real
+# clock. Returns in the new process, with E2E_CLOCK_OFFSET set.
+e2e_clock() {
+  if [ -n "${E2E_CLOCK_OFFSET:-}" ]; then
+    return 0
+  fi
+  if [ -z "${1:-}" ]; then
+    export E2E_CLOCK_OFFSET=0
+    return 0
+  fi
+  [ -f "$E2E_FAKETIME" ] || { echo "missing $E2E_FAKETIME (Debian's libfaketime): run scripts/install-deps.sh" >&2; exit 1; }
+  export E2E_CLOCK_OFFSET=$(( (60 - ($(date +%s) + $1) % 60) % 60 ))
+  export FAKETIME="+$E2E_CLOCK_OFFSET" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1
+  clock_holder_start
+  LD_PRELOAD="$E2E_FAKETIME${LD_PRELOAD:+:$LD_PRELOAD}" exec bash "$0" "$HV_BUILD_DIR"
+}
+
+# libfaketime keeps a shared memory block and a semaphore, named in FAKETIME_SHARED, that every
+# process under it opens: a process that finds none creates its own, hands it to its children
+# and removes it when it exits, also as a forked copy (a bash subshell), after which every new
+# process of the scenario fails to start. So one process that does nothing else holds them for
+# the whole scenario; the scenario ends it and removes what it held (E2E_CLOCK_HOLDER).
+clock_holder_start() {
+  env -u FAKETIME_SHARED LD_PRELOAD="$E2E_FAKETIME" sleep 3600 </dev/null >/dev/null 2>&1 &
+  export E2E_CLOCK_HOLDER=$!
+  local i
+  for i in $(seq 1 50); do
+    [ -e "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" ] && break
+    sleep 0.1
+  done
+  [ -e "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" ] || { echo "libfaketime created no shared memory" >&2; exit 1; }
+  export FAKETIME_SHARED="/faketime_sem_$E2E_CLOCK_HOLDER /faketime_shm_$E2E_CLOCK_HOLDER"
+}
+clock_holder_stop() {
+  [ -n "${E2E_CLOCK_HOLDER:-}" ] || return 0
+  kill "$E2E_CLOCK_HOLDER" 2>/dev/null
+  wait "$E2E_CLOCK_HOLDER" 2>/dev/null
+  rm -f "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" "/dev/shm/sem.faketime_sem_$E2E_CLOCK_HOLDER"
+}
+
+# This prefix's Wine server and services run on the scenario's clock and stay up between the
+# steps: a server on another clock (the prefix's preparation, an earlier test) is ended first,
+# once nothing of the program runs in it. Started with no tie to the scenario's output, which
+# they would otherwise hold open.
+e2e_wine_up() {
+  [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
+  standin_running && fail "an OutlookStandin.exe is already running in this prefix"
+  if [ -n "${E2E_CLOCK_HOLDER:-}" ] || [ "$(wine_server_clock)" != real ]; then
+    wine_restart
+  fi
+  "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+# The clock this prefix's running Wine server was started with: "real", or the moved clock's
+# offset; empty when none runs.
+wine_server_clock() {
+  local dir
+  for dir in /proc/[0-9]*; do
+    [[ "$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null)" == */wineserver* ]] || continue
+    tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+    tr '\0' '\n' <"$dir/environ" 2>/dev/null | sed -n 's/^FAKETIME=//p' | grep . || echo real
+    return 0
+  done
+}
+# Ends this prefix's Wine (server, services, desktop) so that the next program starts it again
+# on its own clock.
+wine_restart() {
+  "$HV_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  "$HV_WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+}
+# At the end of a scenario on a moved clock: the prefix's Wine server and services run again on
+# the real clock, as the other tests expect.
+e2e_wine_real_clock() {
+  [ -n "${E2E_CLOCK_HOLDER:-}" ] || return 0
+  wine_restart
+  env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+  env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# e2e_begin [SECONDS]: the scenario's start. SECONDS: how long after this point the scenario
+# wants its first due minute to begin (e2e_clock); a scenario that waits for no minute gives
+# none and runs on the real clock.
 e2e_begin() {
   [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run the scenarios through scripts/test.sh or on an X server" >&2; exit 1; }
   local f
   for f in "$HV_EXE" "$DRIVER" "$STANDIN_EXE"; do [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }; done
+  e2e_clock "${1:-}"
   rm -rf "$WORK"
   mkdir -p "$OUTBOX" "$SHOTS"
   trap e2e_cleanup EXIT
@@ -374,12 +477,7 @@ e2e_begin() {
   # with its line. Commands whose failure is handled (if, ||, &&) do not reach it.
   set -E
   trap 'E2E_FAILED_STEP="line $LINENO (${FUNCNAME[0]:-main}): $BASH_COMMAND"' ERR
-  # This prefix's Wine server and services stay up between the steps (started here when they are
-  # not, with no tie to the scenario's output, which they would otherwise hold open).
-  "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
-  [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
-  standin_running && fail "an OutlookStandin.exe is already running in this prefix"
+  e2e_wine_up
   desktop_closed
   standin_registered || standin_register
   # The program keeps one day's notifications: a scenario does not run across midnight.
@@ -389,7 +487,7 @@ e2e_begin() {
     sleep $(( to_midnight + 5 ))
   fi
   read_locale
-  log "scenario $SCENARIO (display $DISPLAY, short date $SHORT_DATE, designators $AM/$PM)"
+  log "scenario $SCENARIO (display $DISPLAY, short date $SHORT_DATE, designators $AM/$PM, clock +$E2E_CLOCK_OFFSET s: $(date +%T))"
 }
 
 # Command lines of this prefix's processes whose command line mentions TEXT (any case), as the

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main job with real time. Two minutes after start three appointments fall due: one with a
+# The main job with real time. About a minute after start three appointments fall due: one with a
 # one-minute reminder, today's occurrence of a daily series (whose occurrence of yesterday was
 # moved), and an all-day appointment that the user enters into the calendar in that minute. A
 # fourth appointment lies later. The pending viewer, opened from the tray menu, lists the three
@@ -9,11 +9,11 @@
 # program, and the stand-in, which COM started in its own process for Horavane, ends with it.
 # Usage: main_job.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" main_job
-e2e_begin
+e2e_begin 55
 
 settings_configured
 standin_use
-due=$(minute_after 90)
+due=$(minute_after 50)
 due_s=$(minute_start "$due")
 later=$(date -d "@$(( due_s + 900 ))" +%H:%M)
 timed='{"id":"reminder","uid":"reminder@e2e","summary":"Budget review","due":"'$due'","reminder":1,"minutes":45,"location":"Room 4","description":"Bring the figures."},

@@ -5,7 +5,7 @@
 # and the next appointment is notified once, in its minute.
 # Usage: outlook_busy.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" outlook_busy
-e2e_begin
+e2e_begin 50
 
 settings_configured
 standin_use

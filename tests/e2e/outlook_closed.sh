@@ -9,7 +9,7 @@
 # tray; the user closes Outlook, and nothing is left running.
 # Usage: outlook_closed.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" outlook_closed
-e2e_begin
+e2e_begin 45
 
 NOT_RUNNING='-- Outlook is not running --'
 

@@ -4,7 +4,7 @@
 # next appointment in its minute, once.
 # Usage: second_start.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" second_start
-e2e_begin
+e2e_begin 30
 
 settings_configured
 standin_use

@@ -9,7 +9,7 @@
 # allows it; the second, due in the same minute, still gets its prompt and is sent.
 # Usage: security_prompt.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" security_prompt
-e2e_begin
+e2e_begin 40
 
 settings_configured
 standin_use

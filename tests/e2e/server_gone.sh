@@ -8,7 +8,7 @@
 # in its minute, once.
 # Usage: server_gone.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" server_gone
-e2e_begin
+e2e_begin 47
 
 CONFIRMATION="A test email has been sent.\\r\\nPlease verify receipt by $ADDRESS."
 

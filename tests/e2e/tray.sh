@@ -9,7 +9,7 @@
 # open removes the icon, closes every window and ends the program.
 # Usage: tray.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" tray
-e2e_begin
+e2e_begin 45
 
 settings_configured
 standin_use

@@ -10,7 +10,7 @@
 # its menu at 96, 144 and 192 dpi.
 # Usage: windows.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" windows
-e2e_begin
+e2e_begin 175
 
 DPI_KEY='HKCU\Control Panel\Desktop'
 E2E_ON_EXIT+=("reg_set '$DPI_KEY' LogPixels REG_DWORD 96")
