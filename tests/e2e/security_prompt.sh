@@ -40,23 +40,29 @@ shot security-prompt-send "$PROMPT"
 expect_eq "second prompt" "$PROMPT_KIND" send
 prompt_answer deny
 [ "$(now_s)" -le $(( first_s - 6 )) ] || fail "start-up took too long: fewer than six seconds before $first"
-drv no-window "$PROMPT" $(( first_s - $(now_s) )) >/dev/null || fail "the denied all-day appointment prompts again"
+# Watched until two seconds before the first minute, as below for the second.
+drv no-window "$PROMPT" $(( first_s - $(now_s) - 2 )) >/dev/null || fail "the denied all-day appointment prompts again"
 [ "$(outbox_count)" -eq 0 ] || fail "a message was sent although its send was denied"
 
 # The first minute: Allow sends, Deny does not, and no prompt follows either of them.
 prompt_wait 15 || fail "no send prompt in the minute of the first appointment"
+[ "$PROMPT_SHOWN_S" -ge "$first_s" ] || fail "the denied all-day appointment prompts again (at $(date -d "@$PROMPT_SHOWN_S" +%T))"
 expect_eq "prompt for the first appointment" "$PROMPT_KIND" send
 prompt_answer allow
 prompt_wait 15 || fail "no send prompt for the second appointment of the minute"
 expect_eq "prompt for the second appointment" "$PROMPT_KIND" send
 prompt_answer deny
 outbox_wait 1 10 || fail "the allowed message is not in the outbox"
-drv no-window "$PROMPT" $(( second_s - $(now_s) )) >/dev/null || fail "a prompt comes again after the answers of $first"
+# No prompt for the rest of the minute: watched until two seconds before its end (the driver takes
+# a moment to start, and the next minute's prompt may come in its first second), and the next
+# prompt must come no earlier than the next minute.
+drv no-window "$PROMPT" $(( second_s - $(now_s) - 2 )) >/dev/null || fail "a prompt comes again after the answers of $first"
 expect_outbox --to "$ADDRESS" --expect "allowed@$first" --absent denied --absent holiday --only
 
 # The second minute: the first prompt is answered only after 70 seconds, past the minute; the
 # other appointment of that minute is still notified.
 prompt_wait 15 || fail "no send prompt in the minute of $second"
+[ "$PROMPT_SHOWN_S" -ge "$second_s" ] || fail "a prompt comes again after the answers of $first (at $(date -d "@$PROMPT_SHOWN_S" +%T))"
 expect_eq "prompt for the slow answer" "$PROMPT_KIND" send
 slow_from=$PROMPT_SHOWN_S
 sleep_until $(( PROMPT_SHOWN_S + 70 ))
