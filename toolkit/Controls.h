@@ -71,7 +71,7 @@ public:
 
 protected:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | BS_NOTIFY | WS_TABSTOP; }
+    DWORD WindowStyle() const override { return BS_AUTOCHECKBOX | WS_TABSTOP; }
     void OnCommand(WORD code) override;
 };
 
@@ -102,7 +102,7 @@ public:
 
 protected:
     const wchar_t* WindowClass() const override { return L"BUTTON"; }
-    DWORD WindowStyle() const override { return BS_PUSHBUTTON | BS_NOTIFY | WS_TABSTOP; }
+    DWORD WindowStyle() const override { return BS_PUSHBUTTON | WS_TABSTOP; }
     void OnCommand(WORD code) override;
 };
 

@@ -359,7 +359,9 @@ LRESULT Form::DefaultId() const {
 
 // The thick border shows what Enter presses: the focused push button, or the default button when
 // the focus is on anything else. A dialog box moves it as the focus moves; a plain window moves it
-// itself whenever a control reports that it took the focus (the buttons have BS_NOTIFY for that).
+// itself, after each message of its message loop (the keys and clicks that move the focus). Not
+// through the buttons' focus notifications: BS_NOTIFY would turn a quick second click on a check
+// box into BN_DOUBLECLICKED, and the box would not toggle.
 void Form::MarkDefaultButton() {
     HWND focus = ::GetFocus();
     HWND marked = IsPushButton(focus) && ::IsChild(hwnd_, focus) ? focus
@@ -385,7 +387,6 @@ void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
             if (m->RunCommand(id)) return;
         return;
     }
-    MarkDefaultButton();  // BN_SETFOCUS, EN_SETFOCUS and the like; a no-op when nothing moved
     for (Control* c : controls_)
         if (c->id_ == id && c->hwnd_ == reinterpret_cast<HWND>(lParam)) {
             c->OnCommand(code);
@@ -498,11 +499,15 @@ bool TranslateFormMessage(MSG& msg) {
     if (msg.message == WM_KEYDOWN && arrow &&
         !(::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) &
           (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
-        if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA)))
+        if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA))) {
             form->MoveInGroup(::GetFocus(), msg.wParam == VK_LEFT || msg.wParam == VK_UP);
+            form->MarkDefaultButton();
+        }
         return true;
     }
-    return ::IsDialogMessageW(root, &msg) != FALSE;
+    const bool handled = ::IsDialogMessageW(root, &msg) != FALSE;  // dispatches the message too
+    if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA))) form->MarkDefaultButton();
+    return handled;
 }
 
 }  // namespace hv::toolkit

@@ -42,6 +42,12 @@ click_at() { xdotool mousemove "$1" "$2" sleep 0.2 click 1; sleep 0.5; }
 configure_open() {
   tray_menu 'C&onfigure'
   drv wait-window "$CONFIG" 5 >/dev/null || fail "no configuration window"
+  # The real keys go to Wine's foreground window: wait until that is this one.
+  local end=$(( $(now_s) + 5 ))
+  until [ "$(drv foreground 2>/dev/null | tr -d '\r' | cut -f2)" == "$CONFIG" ]; do
+    [ "$(now_s)" -lt "$end" ] || fail "the configuration window does not come to the front"
+    sleep 0.2
+  done
 }
 
 clicks_toggle_their_own_box() {
