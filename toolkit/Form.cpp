@@ -186,7 +186,9 @@ void Form::CreateControls() {
                                  ::GetModuleHandleW(nullptr), nullptr);
     for (Control* c : TabOrdered()) c->Create(hwnd_, tooltip_);
     ClipOverlaps();
-    MarkDefaultButton();
+    // The default button carries the thick border that tells the user what Enter presses.
+    if (defaultButton_ && defaultButton_->hwnd_)
+        ::SendMessageW(defaultButton_->hwnd_, BM_SETSTYLE, BS_DEFPUSHBUTTON, FALSE);
 }
 
 // Where the rectangles of two controls overlap, the one created first lies on top and would take
@@ -357,24 +359,6 @@ LRESULT Form::DefaultId() const {
     return 0;
 }
 
-// The thick border shows what Enter presses: the focused push button, or the default button when
-// the focus is on anything else. A dialog box moves it as the focus moves; a plain window moves it
-// itself, after each message of its message loop (the keys and clicks that move the focus). Not
-// through the buttons' focus notifications: BS_NOTIFY would turn a quick second click on a check
-// box into BN_DOUBLECLICKED, and the box would not toggle.
-void Form::MarkDefaultButton() {
-    HWND focus = ::GetFocus();
-    HWND marked = IsPushButton(focus) && ::IsChild(hwnd_, focus) ? focus
-                  : defaultButton_                               ? defaultButton_->hwnd_
-                                                                 : nullptr;
-    for (const Control* c : controls_) {
-        if (!IsPushButton(c->hwnd_)) continue;
-        const bool bordered = (::SendMessageW(c->hwnd_, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
-        if (bordered != (c->hwnd_ == marked))
-            ::SendMessageW(c->hwnd_, BM_SETSTYLE, c->hwnd_ == marked ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
-    }
-}
-
 void Form::RouteCommand(WPARAM wParam, LPARAM lParam) {
     const WORD id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
@@ -499,15 +483,11 @@ bool TranslateFormMessage(MSG& msg) {
     if (msg.message == WM_KEYDOWN && arrow &&
         !(::SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg)) &
           (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE))) {
-        if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA))) {
+        if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA)))
             form->MoveInGroup(::GetFocus(), msg.wParam == VK_LEFT || msg.wParam == VK_UP);
-            form->MarkDefaultButton();
-        }
         return true;
     }
-    const bool handled = ::IsDialogMessageW(root, &msg) != FALSE;  // dispatches the message too
-    if (auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(root, GWLP_USERDATA))) form->MarkDefaultButton();
-    return handled;
+    return ::IsDialogMessageW(root, &msg) != FALSE;
 }
 
 }  // namespace hv::toolkit

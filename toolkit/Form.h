@@ -89,7 +89,6 @@ private:
     void RouteCommand(WPARAM wParam, LPARAM lParam);
     void MoveFocus(WPARAM wParam, LPARAM lParam);
     LRESULT DefaultId() const;
-    void MarkDefaultButton();
     HWND FocusTarget() const;
     std::vector<Control*> TabOrdered() const;
     const Control* FrameAround(const Control& control) const;
