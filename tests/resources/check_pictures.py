@@ -12,16 +12,22 @@ import unittest
 
 BUILD = SOURCE = None
 
+def dib_of(image, data, size, offset):
+    """The image's DIB, with its BITMAPINFOHEADER's fields set on the image."""
+    blob = data[offset:offset + size]
+    if offset + size > len(data) or len(blob) < 40:
+        raise ValueError("image data lies outside the file")
+    (image.header_size, image.dib_width, image.dib_height, image.planes, image.bits,
+     image.compression) = struct.unpack("<IiiHHI", blob[:20])
+    return blob
+
+
 class Image:
     """One 16-colour or two-colour image of a cursor file, decoded from its DIB."""
 
     def __init__(self, data, entry):
         self.width, self.height, self.colours, _, self.x, self.y, size, offset = entry
-        blob = data[offset:offset + size]
-        if offset + size > len(data) or len(blob) < 40:
-            raise ValueError("image data lies outside the file")
-        (self.header_size, self.dib_width, self.dib_height, self.planes, self.bits,
-         self.compression) = struct.unpack("<IiiHHI", blob[:20])
+        blob = dib_of(self, data, size, offset)
         self.palette = [tuple(blob[40 + 4 * i + k] for k in (2, 1, 0)) for i in range(16)]
         w, h = self.width, self.height
         xor_stride, and_stride = (w * 4 + 31) // 32 * 4, (w + 31) // 32 * 4
@@ -42,7 +48,7 @@ class Image:
                 self.transparent[y][x] = bool(mask & (0x80 >> (x % 8)))
 
 
-def read_images(path, kind):
+def read_images(path, kind, image_class):
     with open(path, "rb") as f:
         data = f.read()
     reserved, file_kind, count = struct.unpack("<HHH", data[:6])
@@ -53,7 +59,7 @@ def read_images(path, kind):
         entry = list(struct.unpack("<BBBBHHII", data[6 + 16 * i:22 + 16 * i]))
         entry[0] = entry[0] or 256
         entry[1] = entry[1] or 256
-        images.append(Image(data, entry))
+        images.append(image_class(data, entry))
     return data, images
 
 
@@ -62,11 +68,7 @@ class Image32:
 
     def __init__(self, data, entry):
         self.width, self.height, self.colours, _, self.planes_entry, self.bits_entry, size, offset = entry
-        blob = data[offset:offset + size]
-        if offset + size > len(data) or len(blob) < 40:
-            raise ValueError("image data lies outside the file")
-        (self.header_size, self.dib_width, self.dib_height, self.planes, self.bits,
-         self.compression) = struct.unpack("<IiiHHI", blob[:20])
+        blob = dib_of(self, data, size, offset)
         w, h = self.width, self.height
         and_stride = (w + 31) // 32 * 4
         self.size, self.expected_size = size, 40 + 4 * w * h + and_stride * h
@@ -87,17 +89,7 @@ class Image32:
 
 
 def icon(name):
-    with open(os.path.join(BUILD, name), "rb") as f:
-        data = f.read()
-    reserved, kind, count = struct.unpack("<HHH", data[:6])
-    if reserved != 0 or kind != 1:
-        raise ValueError(f"{name}: not an icon file")
-    images = []
-    for i in range(count):
-        entry = list(struct.unpack("<BBBBHHII", data[6 + 16 * i:22 + 16 * i]))
-        entry[0], entry[1] = entry[0] or 256, entry[1] or 256
-        images.append(Image32(data, entry))
-    return data, images
+    return read_images(os.path.join(BUILD, name), 1, Image32)
 
 
 def by_size(name):
@@ -195,7 +187,7 @@ class CrossedOutPicture(unittest.TestCase):
 
 class Pointer(unittest.TestCase):
     def test_pointer_is_a_32_pixel_cursor_with_its_hotspot_on_the_drawing(self):
-        data, images = read_images(os.path.join(BUILD, "pointer.cur"), 2)
+        data, images = read_images(os.path.join(BUILD, "pointer.cur"), 2, Image)
         self.assertEqual(len(images), 1)
         cursor = images[0]
         self.assertEqual((cursor.width, cursor.height), (32, 32))
