@@ -1,5 +1,7 @@
 #include "outlook/MessageFilter.h"
 
+#include "toolkit/Form.h"
+
 namespace hv::outlook {
 
 HRESULT BusyRetryFilter::QueryInterface(REFIID riid, void** out) {
@@ -24,17 +26,11 @@ DWORD BusyRetryFilter::RetryRejectedCall(HTASK, DWORD elapsedMs, DWORD rejectTyp
 
 // While a call waits for Outlook the program stays responsive: the tray icon, its menu and an
 // Exit sent by the installer are handled meanwhile (the code that waits copes with the session
-// being closed under it). A quit message is left for the message loop.
+// being closed under it). The keys go through the windows' keyboard handling as in the message
+// loop: dispatched straight to a text box, an Esc typed during a scan was lost. A quit message is
+// left for the message loop.
 DWORD BusyRetryFilter::MessagePending(HTASK, DWORD, DWORD) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    toolkit::LetPendingMessagesRun();
     return PENDINGMSG_WAITNOPROCESS;
 }
 
