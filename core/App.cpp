@@ -14,6 +14,7 @@ namespace {
 
 constexpr UINT kPollInterval = 5000;
 constexpr UINT kEarlyPoll = 500;
+constexpr UINT kTrayRetry = 1000;
 constexpr DWORD kHoldAfterSession = 3000;
 constexpr DWORD kHoldSplash = 4000;
 constexpr int kActivePicture = 2;
@@ -37,6 +38,10 @@ App::App(Platform platform)
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
     frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };
+    frmConfigure_.tmrTrayRetry.onTick = [this] {
+        if (!shutDown_) tray_.Readd();
+        KeepTrayIconShown();
+    };
 }
 
 App::~App() { Shutdown(false); }
@@ -106,6 +111,7 @@ bool App::Main() {
     Initializing = VARIANT_FALSE;
     tray_.UpdateTray(frmConfigure_.Hwnd(), frmConfigure_.Picture(kActivePicture),
                      toolkit::ReadVersionInfo().productName + L" (Active)");
+    KeepTrayIconShown();
     started_ = true;
     toolkit::LetPendingMessagesRun();
     return !shutDown_;
@@ -258,7 +264,18 @@ void App::RunMenuCommand(ui::MenuCommand command) {
 
 void App::TaskbarCreated() {
     // The shell's task bar was re-created (Explorer restarted): the icon has to be added again.
-    if (started_ && !shutDown_) tray_.Readd();
+    if (!started_ || shutDown_) return;
+    tray_.Readd();
+    KeepTrayIconShown();
+}
+
+// The shell turns an icon down while it is busy or not there yet (a program started at logon can
+// come before the task bar; Wine's task bar starts with the first program of a session): the
+// icon is added again every second until the shell takes it.
+void App::KeepTrayIconShown() {
+    toolkit::Timer& retry = frmConfigure_.tmrTrayRetry;
+    retry.SetInterval(kTrayRetry);
+    retry.SetEnabled(!shutDown_ && !tray_.Shown());
 }
 
 // --- Help and About ---

@@ -75,6 +75,7 @@ public:
     HICON Logo(int pixels) override;
 
 private:
+    void KeepTrayIconShown();
     bool AnotherInstanceRunning();
     bool TickSkipped();
     bool RunTick();

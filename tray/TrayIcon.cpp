@@ -39,7 +39,7 @@ void TrayIcon::UpdateTray(HWND window, HICON picture, const std::wstring& toolti
     data_.uCallbackMessage = kCallbackMessage;
     data_.hIcon = picture;
     SetTip(tooltip);
-    shell_(NIM_ADD, &data_);
+    shown_ = shell_(NIM_ADD, &data_) != FALSE;
 }
 
 void TrayIcon::Modify(HICON picture, const std::wstring& tooltip) {
@@ -50,10 +50,13 @@ void TrayIcon::Modify(HICON picture, const std::wstring& tooltip) {
 
 void TrayIcon::Notify() { shell_(NIM_MODIFY, &data_); }
 
-void TrayIcon::Delete() { shell_(NIM_DELETE, &data_); }
+void TrayIcon::Delete() {
+    shell_(NIM_DELETE, &data_);
+    shown_ = false;
+}
 
 void TrayIcon::Readd() {
-    if (data_.cbSize != 0) shell_(NIM_ADD, &data_);
+    if (data_.cbSize != 0) shown_ = shell_(NIM_ADD, &data_) != FALSE;
 }
 
 TrayAction DecodeTrayCallback(UINT mouseMessage) {

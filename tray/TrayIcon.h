@@ -34,8 +34,11 @@ public:
     void Notify();
     // Removes the icon (NIM_DELETE); fails quietly when it is gone.
     void Delete();
-    // Adds the icon again with the record as it stands, after the task bar was re-created.
+    // Adds the icon again with the record as it stands: after the task bar was re-created, or
+    // after the shell turned the add down.
     void Readd();
+    // Whether the shell took the last add (and the icon was not deleted since).
+    bool Shown() const { return shown_; }
 
     const NOTIFYICONDATAA& TrayIconData() const { return data_; }
 
@@ -46,6 +49,7 @@ private:
 
     ShellNotify shell_;
     NOTIFYICONDATAA data_{};
+    bool shown_ = false;
 };
 
 // What a tray callback asks for.

@@ -84,6 +84,7 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
                                       13})),
       cmdOK(*this, {{2280, 3000, 1215, 375}, L"&Close", L"", 0}),
       tmrChkCalEvents(*this),
+      tmrTrayRetry(*this),
       mnuPopUpMenu(*this),
       host_(host),
       commands_(commands),

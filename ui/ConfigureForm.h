@@ -52,6 +52,7 @@ public:
     toolkit::Button cmdOK;
 
     toolkit::Timer tmrChkCalEvents;
+    toolkit::Timer tmrTrayRetry;  // adds the tray icon again while the shell turns it down
     toolkit::PopupMenu mnuPopUpMenu;
     UINT mnuConfigure = 0, mnuEnableEmailNotification = 0, mnuQAppt = 0, mnuHelpContents = 0, mnuHelpAbout = 0,
          mnuExit = 0, mnuClose = 0;

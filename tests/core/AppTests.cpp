@@ -74,6 +74,7 @@ protected:
     std::shared_ptr<standin::Server> server;
     std::vector<TrayCall> tray;
     bool outlookAvailable = true;
+    int addsTurnedDown = 0;  // NIM_ADD calls the shell turns down before it takes one
     int outlookCreated = 0;
     std::function<void()> onOutlookCreated;
     std::function<void()> onOutlookAttached;
@@ -128,6 +129,7 @@ protected:
         };
         p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
             tray.push_back({m, d->hIcon, std::string(d->szTip), server ? server->Count().LiveObjects() : 0});
+            if (m == NIM_ADD && addsTurnedDown > 0) return --addsTurnedDown, FALSE;
             return TRUE;
         };
         p.shell = &shell;
@@ -398,15 +400,32 @@ TEST_F(AppTest, ExitWhileATickWaitsForOutlookEndsEverythingCleanly) {
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST_F(AppTest, TaskbarRestartAddsTheIconAgain) {
+// The icon is added again when the task bar is re-created, and every second while the shell turns
+// the add down (a task bar still starting), with the picture and tooltip of the moment.
+TEST_F(AppTest, TheIconIsAddedAgainUntilTheShellTakesIt) {
+    addsTurnedDown = 1;
     ASSERT_TRUE(Start());
+    toolkit::Timer& retry = Config().tmrTrayRetry;
+    ASSERT_TRUE(retry.Enabled()) << "the first add was turned down";
+    EXPECT_EQ(retry.Interval(), 1000u);
+    retry.onTick();
+    EXPECT_EQ(tray.back().message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_FALSE(retry.Enabled()) << "the second add was taken";
+
     app->TrayCallback(WM_LBUTTONDBLCLK);
     tray.clear();
+    addsTurnedDown = 2;
     ::SendMessageW(Config().Hwnd(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
-    ASSERT_EQ(tray.size(), 1u);
-    EXPECT_EQ(tray[0].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(tray[0].icon, Picture(3));
-    EXPECT_EQ(tray[0].tip, "Quil Horavane (Inactive)");
+    EXPECT_TRUE(retry.Enabled());
+    retry.onTick();
+    retry.onTick();
+    EXPECT_FALSE(retry.Enabled());
+    ASSERT_EQ(tray.size(), 3u);
+    for (const TrayCall& c : tray) {
+        EXPECT_EQ(c.message, static_cast<DWORD>(NIM_ADD));
+        EXPECT_EQ(c.icon, Picture(3));
+        EXPECT_EQ(c.tip, "Quil Horavane (Inactive)");
+    }
 }
 
 App* menuApp = nullptr;
