@@ -411,11 +411,15 @@ clock_holder_start() {
   env -u FAKETIME_SHARED LD_PRELOAD="$E2E_FAKETIME" sleep 3600 </dev/null >/dev/null 2>&1 &
   export E2E_CLOCK_HOLDER=$!
   local i
+  # Ready once the memory block has its size and the semaphore is there: a process that maps the
+  # block before it is sized ends with a bus error (seen with several scenarios starting at once).
+  local shm="/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" sem="/dev/shm/sem.faketime_sem_$E2E_CLOCK_HOLDER"
   for i in $(seq 1 50); do
-    [ -e "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" ] && break
+    [ -s "$shm" ] && [ -e "$sem" ] && break
     sleep 0.1
   done
-  [ -e "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" ] || { echo "libfaketime created no shared memory" >&2; exit 1; }
+  [ -s "$shm" ] && [ -e "$sem" ] || { echo "libfaketime created no shared memory" >&2; exit 1; }
+  sleep 0.2
   export FAKETIME_SHARED="/faketime_sem_$E2E_CLOCK_HOLDER /faketime_shm_$E2E_CLOCK_HOLDER"
 }
 clock_holder_stop() {

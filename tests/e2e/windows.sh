@@ -28,6 +28,24 @@ keys() {
   xdotool key --delay 120 "$@"
   sleep 0.6
 }
+# With the address box empty and focused: a typed letter arrives there. Now and then (more often
+# on a loaded machine) another of Wine's X windows has the X focus, and every key is lost; only
+# then does the focus go back to Wine's desktop window (the configuration window stays in front).
+keys_reach_the_address() {
+  local try desktop
+  for try in 1 2; do
+    keys x
+    if [ "$(drv get "$CONFIG" Edit#0 | tr -d '\r')" == x ]; then
+      keys BackSpace
+      return 0
+    fi
+    desktop=$(xdotool search --name 'Wine desktop' | head -n1)
+    log "typed keys are lost (X focus on $(xdotool getwindowfocus), Wine's desktop is $desktop): focusing the desktop"
+    xdotool windowfocus --sync "$desktop"
+    sleep 0.3
+  done
+  fail "typed keys do not reach the address box"
+}
 states() { drv text "$CONFIG" | grep -o 'checked=[01]' | cut -d= -f2 | tr -d '\n'; }
 flip() { local s=$1 i=$2; echo "${s:0:i}$(( 1 - ${s:i:1} ))${s:i+1}"; }
 # at_control CAPTION PIXELS_AT_96: the screen point that far right of the control's left edge,
@@ -103,9 +121,10 @@ enter_and_esc_in_the_configuration_window() {
 
   configure_open
   drv type "$CONFIG" Edit#0 "" >/dev/null || fail "the address cannot be cleared"
-  # In the address box, as the Enter steps above: the click gives Wine's window the X focus.
+  # In the address box, as the Enter steps above.
   # shellcheck disable=SC2046
   click_at $(at_control Edit#0 40)
+  keys_reach_the_address
   keys Escape
   expect_eq "warning on Esc" "$(drv box "$BOX" 10 | tr -d '\r')" "$EMPTY_ADDRESS_TEXT"
   drv press "$BOX" IDOK >/dev/null
