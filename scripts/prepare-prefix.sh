@@ -2,7 +2,8 @@
 # Creates (once) the build tree's private Wine prefix and prepares it for the program and its
 # tests: no crash dialog, a virtual desktop with a task bar (so the tray icon has a home and
 # xdotool clicks reach it), and the Outlook stand-in registered as "Outlook.Application".
-# Leaves the Wine server running and warmed; scripts/stop-wine.sh ends it.
+# Leaves the prefix's files up to date (the end-to-end scenarios copy them) and the Wine server
+# running and warmed; scripts/stop-wine.sh ends it.
 # Usage: scripts/prepare-prefix.sh <build dir>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,4 +37,9 @@ if [ -f "$standin" ]; then
     exit 1
   }
 fi
+# The end-to-end scenarios copy the prefix: the Wine server writes what it holds to the files when
+# it ends (otherwise only every half minute), then starts again.
+"$HV_WINESERVER" -k 2>/dev/null || true
+"$HV_WINESERVER" -w 2>/dev/null || true
+"$HV_WINESERVER" -p 2>/dev/null || true
 "$HV_WINE" cmd /c exit >/dev/null 2>&1 || true  # starts Wine's services before the first test

@@ -1,4 +1,4 @@
-# Sourced by the end-to-end scenarios. Gives them the build tree's Wine prefix and display, the
+# Sourced by the end-to-end scenarios. Gives them a Wine prefix and an X display of their own, the
 # driver (hv_driver.exe), the program's settings key and the stand-in's, calendars and the outbox,
 # the tray icon and its menu, screenshots, and the rule that a scenario ends with nothing left
 # running: whatever is still running at the end is ended and the scenario fails.
@@ -8,7 +8,13 @@ set -euo pipefail
 E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$E2E_DIR/../.." && pwd)
 . "$ROOT/scripts/wine-env.sh" "$1"
+. "$ROOT/scripts/xvfb.sh"
 SCENARIO=$2
+# Each scenario runs in a copy of the build tree's prepared prefix, on an X display of its own
+# (e2e_own_prefix): its own Wine server, desktop, task bar and settings, so that scenarios run
+# side by side, and nothing one leaves behind reaches another or the unit tests.
+PREPARED_PREFIX=$WINEPREFIX
+export WINEPREFIX="$HV_BUILD_DIR/e2e/$SCENARIO.prefix"
 
 HV_EXE="$HV_BUILD_DIR/Horavane.exe"
 DRIVER="$HV_BUILD_DIR/hv_driver.exe"
@@ -322,6 +328,7 @@ e2e_cleanup() {
   set +e
   # A step that failed without a word of its own (set -e ended the scenario): name it.
   [ "$status" -eq 0 ] || [ -z "$E2E_FAILED_STEP" ] || echo "FAIL ($SCENARIO): $E2E_FAILED_STEP failed" >&2
+  [ "$status" -eq 0 ] || shot "failed-$SCENARIO" >/dev/null 2>&1  # the screen as the failure left it
   for step in "${E2E_ON_EXIT[@]}"; do eval "$step"; done
   left=$(drv procs Horavane.exe | tr -d '\r'; drv procs hh.exe | tr -d '\r')
   if [ -n "$left" ]; then
@@ -339,12 +346,7 @@ e2e_cleanup() {
     echo "FAIL ($SCENARIO): left running: OutlookStandin.exe" >&2
     status=1
   fi
-  # Closed as a user closes it; killed only when that fails (Wine keeps a killed server's class
-  # registration, and "Outlook.Application" cannot be created again until the Wine server restarts).
-  standin_close || drv kill OutlookStandin.exe >/dev/null
-  standin_registered || standin_register
-  reg_import "[-$SETTINGS_REG]" "[-$STANDIN_REG]"
-  e2e_wine_real_clock
+  e2e_wine_down
   clock_holder_stop
   if [ "$status" -eq 0 ]; then log "PASS $SCENARIO"; else log "FAIL $SCENARIO"; fi
   exit "$status"
@@ -427,52 +429,40 @@ clock_holder_stop() {
   rm -f "/dev/shm/faketime_shm_$E2E_CLOCK_HOLDER" "/dev/shm/sem.faketime_sem_$E2E_CLOCK_HOLDER"
 }
 
-# This prefix's Wine server and services run on the scenario's clock and stay up between the
-# steps: a server on another clock (the prefix's preparation, an earlier test) is ended first,
-# once nothing of the program runs in it. Started with no tie to the scenario's output, which
-# they would otherwise hold open.
+# The scenario's prefix, a copy of the prepared one (scripts/prepare-prefix.sh leaves it saved),
+# and its display. Once, before e2e_clock starts the scenario again on its clock; both are kept
+# across that start (WINEPREFIX, DISPLAY and E2E_XVFB_PID are exported).
+e2e_own_prefix() {
+  [ -z "${E2E_XVFB_PID:-}" ] || return 0
+  [ -f "$PREPARED_PREFIX/system.reg" ] || { echo "no prepared prefix: run scripts/prepare-prefix.sh $HV_BUILD_DIR" >&2; exit 1; }
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  cp -a "$PREPARED_PREFIX" "$WINEPREFIX"
+  hv_start_xvfb
+  export E2E_XVFB_PID=$HV_XVFB_PID
+}
+# The prefix's Wine server and services run on the scenario's clock and stay up between the steps.
+# Started with no tie to the scenario's output, which they would otherwise hold open.
 e2e_wine_up() {
-  [ -z "$(drv procs Horavane.exe | tr -d '\r')" ] || fail "a Horavane.exe is already running in this prefix"
-  standin_running && fail "an OutlookStandin.exe is already running in this prefix"
-  if [ -n "${E2E_CLOCK_HOLDER:-}" ] || [ "$(wine_server_clock)" != real ]; then
-    wine_restart
-  fi
   "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
   "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
-# The clock this prefix's running Wine server was started with: "real", or the moved clock's
-# offset; empty when none runs.
-wine_server_clock() {
-  local dir
-  for dir in /proc/[0-9]*; do
-    [[ "$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null)" == */wineserver* ]] || continue
-    tr '\0' '\n' <"$dir/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
-    tr '\0' '\n' <"$dir/environ" 2>/dev/null | sed -n 's/^FAKETIME=//p' | grep . || echo real
-    return 0
-  done
-}
-# Ends this prefix's Wine (server, services, desktop) so that the next program starts it again
-# on its own clock.
-wine_restart() {
+# At the end: the prefix's Wine ends, its display too, and the copy goes.
+e2e_wine_down() {
   "$HV_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   "$HV_WINESERVER" -w </dev/null >/dev/null 2>&1 || true
-}
-# At the end of a scenario on a moved clock: the prefix's Wine server and services run again on
-# the real clock, as the other tests expect.
-e2e_wine_real_clock() {
-  [ -n "${E2E_CLOCK_HOLDER:-}" ] || return 0
-  wine_restart
-  env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED "$HV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-  env -u LD_PRELOAD -u FAKETIME -u FAKETIME_SHARED "$HV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  HV_XVFB_PID=${E2E_XVFB_PID:-}
+  hv_stop_xvfb
+  rm -rf "$WINEPREFIX"
 }
 
 # e2e_begin [SECONDS]: the scenario's start. SECONDS: how long after this point the scenario
 # wants its first due minute to begin (e2e_clock); a scenario that waits for no minute gives
 # none and runs on the real clock.
 e2e_begin() {
-  [ -n "${DISPLAY:-}" ] || { echo "no DISPLAY: run the scenarios through scripts/test.sh or on an X server" >&2; exit 1; }
   local f
   for f in "$HV_EXE" "$DRIVER" "$STANDIN_EXE"; do [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }; done
+  e2e_own_prefix
   e2e_clock "${1:-}"
   rm -rf "$WORK"
   mkdir -p "$OUTBOX" "$SHOTS"

@@ -13,7 +13,6 @@
 e2e_begin 175
 
 DPI_KEY='HKCU\Control Panel\Desktop'
-E2E_ON_EXIT+=("reg_set '$DPI_KEY' LogPixels REG_DWORD 96")
 OTHER=second.pager@example.net
 VIEWER=$(viewer_title)
 
