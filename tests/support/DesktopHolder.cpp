@@ -10,7 +10,6 @@
 int main() {
     ::GetDesktopWindow();  // joins the desktop, starting it if need be
     MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    }
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {}
     return 0;
 }
