@@ -358,8 +358,108 @@ Function SkipDirectoryOnUpgrade
   ${EndIf}
 FunctionEnd
 
+; --- Starting the program with the user's own rights ---
+; Setup needs no administrator rights, but may still run elevated (Run as administrator, an
+; elevated prompt, a deployment tool). A Horavane started from it would run elevated too, and an
+; elevated program cannot reach the user's Outlook, which runs unelevated. So an elevated Setup
+; starts Horavane as a child of the shell's own process, whose token the new process then takes:
+; "Attributes inherited from the specified process include handles, the device map, processor
+; affinity, priority, quotas, the process token, and job object" (Microsoft's page
+; "UpdateProcThreadAttribute function", PROC_THREAD_ATTRIBUTE_PARENT_PROCESS). Where that cannot be
+; done (no shell running), it is started directly, as by an unelevated Setup.
+!define TOKEN_QUERY 0x0008
+!define TOKEN_ELEVATION 20 ; TokenElevation
+!define PROCESS_CREATE_PROCESS 0x0080
+!define PROC_THREAD_ATTRIBUTE_PARENT_PROCESS 0x00020000
+!define EXTENDED_STARTUPINFO_PRESENT 0x00080000
+!define STARTUPINFOEX_SIZE 112 ; STARTUPINFOW (104 bytes on x64) and the attribute list pointer
+!define STARTUPINFOEX_LIST 104
+
+; $0: 1 when this Setup runs elevated.
+Function HvSetupIsElevated
+  Push $1 ; token
+  StrCpy $0 0
+  System::Call "advapi32::OpenProcessToken(p -1, i ${TOKEN_QUERY}, *p .r1) i .r2"
+  ${If} $2 <> 0
+    System::Call "advapi32::GetTokenInformation(p r1, i ${TOKEN_ELEVATION}, *i .r0, i 4, *i .r2) i .r2"
+    ${If} $2 = 0
+      StrCpy $0 0
+    ${EndIf}
+    System::Call "kernel32::CloseHandle(p r1)"
+  ${EndIf}
+  Pop $1
+FunctionEnd
+
+; $0: 1 when the program was started as a child of the shell's process.
+Function HvStartFromTheShell
+  Push $1 ; the shell's process
+  Push $2 ; the attribute list
+  Push $3 ; its size, then the new process's handle
+  Push $4 ; STARTUPINFOEX
+  Push $5 ; the attribute's value (the shell's process handle), at first the shell window
+  Push $6 ; PROCESS_INFORMATION, at first the shell's process id
+  Push $7 ; results, then the new thread's handle
+  StrCpy $0 0
+  System::Call "user32::GetShellWindow() p .r5"
+  System::Call "user32::GetWindowThreadProcessId(p r5, *i .r6) i"
+  ${If} $5 P= 0
+  ${OrIf} $6 = 0
+    Goto done
+  ${EndIf}
+  System::Call "kernel32::OpenProcess(i ${PROCESS_CREATE_PROCESS}, i 0, i r6) p .r1"
+  ${If} $1 P= 0
+    Goto done
+  ${EndIf}
+  System::Call "kernel32::InitializeProcThreadAttributeList(p 0, i 1, i 0, *p .r3)"
+  System::Alloc $3
+  Pop $2
+  System::Call "*(p r1) p .r5"
+  System::Alloc ${STARTUPINFOEX_SIZE}
+  Pop $4
+  System::Alloc 24 ; PROCESS_INFORMATION
+  Pop $6
+  System::Call "kernel32::InitializeProcThreadAttributeList(p r2, i 1, i 0, *p r3) i .r7"
+  ${If} $7 <> 0
+    System::Call "kernel32::UpdateProcThreadAttribute(p r2, i 0, p ${PROC_THREAD_ATTRIBUTE_PARENT_PROCESS}, p r5, p 8, p 0, p 0) i .r7"
+    ${If} $7 <> 0
+      System::Call "*$4(i ${STARTUPINFOEX_SIZE})"
+      IntPtrOp $7 $4 + ${STARTUPINFOEX_LIST}
+      System::Call "*$7(p r2)"
+      System::Call 'kernel32::CreateProcessW(w "$INSTDIR\${HV_EXE_NAME}", w `"$INSTDIR\${HV_EXE_NAME}"`, p 0, p 0, i 0, i ${EXTENDED_STARTUPINFO_PRESENT}, p 0, w "$INSTDIR", p r4, p r6) i .r7'
+      ${If} $7 <> 0
+        StrCpy $0 1
+        System::Call "*$6(p .r3, p .r7)"
+        System::Call "kernel32::CloseHandle(p r3)"
+        System::Call "kernel32::CloseHandle(p r7)"
+      ${EndIf}
+    ${EndIf}
+    System::Call "kernel32::DeleteProcThreadAttributeList(p r2)"
+  ${EndIf}
+  System::Free $6
+  System::Free $4
+  System::Free $5
+  System::Free $2
+  System::Call "kernel32::CloseHandle(p r1)"
+  done:
+  Pop $7
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
 Function StartProgram
-  Exec '"$INSTDIR\${HV_EXE_NAME}"'
+  Push $0
+  Call HvSetupIsElevated
+  ${If} $0 = 1
+    Call HvStartFromTheShell
+  ${EndIf}
+  ${If} $0 <> 1
+    Exec '"$INSTDIR\${HV_EXE_NAME}"'
+  ${EndIf}
+  Pop $0
 FunctionEnd
 
 Function .onInstSuccess

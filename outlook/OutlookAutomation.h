@@ -107,6 +107,9 @@ private:
     std::wstring lastSendFailure_;
 };
 
+// The search filter for the appointments that start on `day` (a "Short Date" text).
+std::wstring DayFilter(const std::wstring& day);
+
 // The key under which an appointment is remembered as notified: its subject, then its start and
 // end in the general date-time form, with no separator.
 std::wstring SentKey(AppointmentView& appointment);

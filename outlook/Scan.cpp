@@ -21,6 +21,19 @@ bool Guarded(F&& test, bool onFailure) {
 
 }  // namespace
 
+std::wstring DayFilter(const std::wstring& day) {
+    // Outlook reads a filter's dates and times in the user's own forms, times without seconds
+    // (Microsoft's "Items.Find method (Outlook)" page: it "evaluates time according to that
+    // specified time format without seconds"), so a 24-hour locale is given "00:00" and "23:59".
+    // Where the user's time format has AM/PM designators the day is written as it always was.
+    std::wstring first = L"00:00 AM", last = L"11:59 PM";
+    if (!toolkit::TimeFormatHasDesignator()) {
+        first = toolkit::ShortTime(0, 0);
+        last = toolkit::ShortTime(23, 59);
+    }
+    return L"[Start] >= \"" + day + L" " + first + L"\" and [Start] <= \"" + day + L" " + last + L"\"";
+}
+
 std::wstring SentKey(AppointmentView& appointment) {
     return appointment.Property(L"Subject").AsString() + toolkit::GeneralDate(appointment.Property(L"Start").AsDate()) +
            toolkit::GeneralDate(appointment.Property(L"End").AsDate());
@@ -98,7 +111,7 @@ bool OutlookAutomation::ScanOnce() {
         LastScanDate = day;
     }
     PendingItems.clear();
-    const std::wstring filter = L"[Start] >= \"" + day + L" 00:00 AM\" and [Start] <= \"" + day + L" 11:59 PM\"";
+    const std::wstring filter = DayFilter(day);
     if (!CalendarItems) throw AutomationError(E_POINTER, L"The Outlook calendar is not open.");
     Variant found = client_.Call(CalendarItems.Get(), L"Find", {filter});
 

@@ -73,8 +73,10 @@ void OutlookAutomation::ConnectCalendar(const ApplicationFactory& factory) {
     Dispatch calendar = client_.Call(OutlookNameSpace.Get(), L"GetDefaultFolder", {kFolderCalendar}).AsDispatch();
     CalendarItems = client_.Get(calendar.Get(), L"Items").AsDispatch();
     // Every occurrence of a series is an item of its own, with that day's values, in start order.
-    client_.Put(CalendarItems.Get(), L"IncludeRecurrences", true);
+    // The order matters: Microsoft's "Items.IncludeRecurrences property (Outlook)" page says to
+    // "sort the items in ascending order, set IncludeRecurrences to True, and then filter".
     client_.Call(CalendarItems.Get(), L"Sort", {L"[Start]"});
+    client_.Put(CalendarItems.Get(), L"IncludeRecurrences", true);
 }
 
 std::wstring OutlookAutomation::OpenOutlookSession() {

@@ -43,6 +43,29 @@ std::wstring MediumTime(int hour, int minute) {
     return std::wstring(digits) + L" " + (hour < 12 ? AmDesignator() : PmDesignator());
 }
 
+std::wstring ShortTime(int hour, int minute) {
+    SYSTEMTIME st{};
+    st.wYear = 2000;
+    st.wMonth = 1;
+    st.wDay = 1;
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    wchar_t buffer[80] = {};
+    const int n = ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &st, nullptr, buffer, 80);
+    return n > 0 ? std::wstring(buffer) : std::wstring();
+}
+
+bool TimeFormatHasDesignator() {
+    wchar_t format[80] = {};
+    if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STIMEFORMAT, format, 80) <= 0) return true;
+    bool quoted = false;
+    for (const wchar_t* c = format; *c; ++c) {
+        if (*c == L'\'') quoted = !quoted;
+        if (!quoted && *c == L't') return true;
+    }
+    return false;
+}
+
 std::wstring MediumTime(const SYSTEMTIME& time) { return MediumTime(time.wHour, time.wMinute); }
 
 std::wstring MediumTime(DATE time) { return MediumTime(ToSystemTime(time)); }

@@ -16,6 +16,12 @@ std::wstring MediumTime(int hour, int minute);
 std::wstring MediumTime(const SYSTEMTIME& time);
 std::wstring MediumTime(DATE time);
 
+// The locale's own time form without seconds (GetTimeFormatEx, TIME_NOSECONDS): "23:59" in a
+// 24-hour locale, "11:59 PM" in en-US.
+std::wstring ShortTime(int hour, int minute);
+// The user's time format shows an AM/PM designator.
+bool TimeFormatHasDesignator();
+
 // The general date-time form: the locale's short date, a blank and its long time, the time left
 // out when it is exactly midnight (as the system writes a date value as text).
 std::wstring GeneralDate(DATE value);

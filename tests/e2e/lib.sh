@@ -384,9 +384,10 @@ desktop_closed() {
 # that inherited its pipe ends, and the prefix's Wine server outlives the scenario.
 E2E_FAKETIME=/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1
 
-# e2e_clock SECONDS: runs this scenario again under a clock moved forward by less than a minute,
-# so that a minute begins SECONDS after this point; without SECONDS the scenario keeps the real
-# clock. Returns in the new process, with E2E_CLOCK_OFFSET set.
+# e2e_clock SECONDS [HH:MM]: runs this scenario again under a clock moved forward by less than a
+# minute, so that a minute begins SECONDS after this point; with HH:MM, moved (either way) so that
+# that minute of today begins then. Without SECONDS the scenario keeps the real clock. Returns in
+# the new process, with E2E_CLOCK_OFFSET set.
 e2e_clock() {
   if [ -n "${E2E_CLOCK_OFFSET:-}" ]; then
     return 0
@@ -396,8 +397,12 @@ e2e_clock() {
     return 0
   fi
   [ -f "$E2E_FAKETIME" ] || { echo "missing $E2E_FAKETIME (Debian's libfaketime): run scripts/install-deps.sh" >&2; exit 1; }
-  export E2E_CLOCK_OFFSET=$(( (60 - ($(date +%s) + $1) % 60) % 60 ))
-  export FAKETIME="+$E2E_CLOCK_OFFSET" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1
+  if [ -n "${2:-}" ]; then
+    export E2E_CLOCK_OFFSET=$(( $(minute_start "$2") - $(date +%s) - $1 ))
+  else
+    export E2E_CLOCK_OFFSET=$(( (60 - ($(date +%s) + $1) % 60) % 60 ))
+  fi
+  export FAKETIME="$(printf '%+d' "$E2E_CLOCK_OFFSET")" FAKETIME_DONT_FAKE_MONOTONIC=1 NO_FAKE_STAT=1
   clock_holder_start
   LD_PRELOAD="$E2E_FAKETIME${LD_PRELOAD:+:$LD_PRELOAD}" exec bash "$0" "$HV_BUILD_DIR"
 }
@@ -456,14 +461,14 @@ e2e_wine_down() {
   rm -rf "$WINEPREFIX"
 }
 
-# e2e_begin [SECONDS]: the scenario's start. SECONDS: how long after this point the scenario
-# wants its first due minute to begin (e2e_clock); a scenario that waits for no minute gives
-# none and runs on the real clock.
+# e2e_begin [SECONDS [HH:MM]]: the scenario's start. SECONDS: how long after this point the
+# scenario wants its first due minute (HH:MM of today, when given) to begin (e2e_clock); a
+# scenario that waits for no minute gives none and runs on the real clock.
 e2e_begin() {
   local f
   for f in "$HV_EXE" "$DRIVER" "$STANDIN_EXE"; do [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }; done
   e2e_own_prefix
-  e2e_clock "${1:-}"
+  e2e_clock "${1:-}" "${2:-}"
   rm -rf "$WORK"
   mkdir -p "$OUTBOX" "$SHOTS"
   trap e2e_cleanup EXIT
@@ -481,7 +486,7 @@ e2e_begin() {
     sleep $(( to_midnight + 5 ))
   fi
   read_locale
-  log "scenario $SCENARIO (display $DISPLAY, short date $SHORT_DATE, designators $AM/$PM, clock +$E2E_CLOCK_OFFSET s: $(date +%T))"
+  log "scenario $SCENARIO (display $DISPLAY, short date $SHORT_DATE, designators $AM/$PM, clock $(printf '%+d' "$E2E_CLOCK_OFFSET") s: $(date +%T))"
 }
 
 # Command lines of this prefix's processes whose command line mentions TEXT (any case), as the

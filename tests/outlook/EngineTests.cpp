@@ -482,6 +482,22 @@ TEST_F(EngineTest, LocaleDayFilterAndKeys) {
         ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
         ASSERT_EQ(toolkit::ToUtf8(name), expected) << "the user locale was not switched";
     }
+    // The day's bounds in the user's own time format without seconds, as the system writes it;
+    // where that format has AM/PM designators, the literal forms.
+    const std::wstring day = toolkit::ShortDate(host.Now());
+    wchar_t first[80] = L"", last[80] = L"", format[80] = L"";
+    SYSTEMTIME midnight = host.Now(), lastMinute = host.Now();
+    midnight.wHour = midnight.wMinute = midnight.wSecond = 0;
+    lastMinute.wHour = 23;
+    lastMinute.wMinute = 59;
+    ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &midnight, nullptr, first, 80);
+    ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &lastMinute, nullptr, last, 80);
+    ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_STIMEFORMAT, format, 80);
+    const bool designators = std::wstring(format).find(L't') != std::wstring::npos;
+    EXPECT_EQ(outlook::DayFilter(day), L"[Start] >= \"" + day + L" " + (designators ? L"00:00 AM" : first) +
+                                           L"\" and [Start] <= \"" + day + L" " + (designators ? L"11:59 PM" : last) +
+                                           L"\"");
+
     Event allDay;
     allDay.summary = "Holiday";
     allDay.start = "20261207";
@@ -490,13 +506,16 @@ TEST_F(EngineTest, LocaleDayFilterAndKeys) {
     tomorrow.summary = "Tomorrow";
     tomorrow.start = "20261208T100000";
     tomorrow.end = "20261208T110000";
-    Start({Budget(), allDay, tomorrow});
+    Start({Budget(), allDay, tomorrow, At("Afternoon", "1500"), At("Late", "2330")});
     Tick(9, 45, 2);
-    EXPECT_EQ(engine->PendingCount(), 2) << "today's two, not tomorrow's";
+    EXPECT_EQ(engine->PendingCount(), 4) << "today's four, afternoon and evening included, not tomorrow's";
     EXPECT_EQ(Sent().size(), 2u) << "the all-day event at the first poll and the meeting in its minute";
     Tick(9, 45, 7);
-    EXPECT_EQ(engine->PendingCount(), 0);
+    EXPECT_EQ(engine->PendingCount(), 2);
     EXPECT_EQ(Sent().size(), 2u);
+    Tick(23, 30, 1);
+    EXPECT_EQ(Sent().size(), 3u) << "the evening appointment in its minute";
+    Tick(23, 30, 6);
     EXPECT_EQ(List(), L"-- No Appointments Pending --");
 }
 
