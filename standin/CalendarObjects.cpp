@@ -42,7 +42,7 @@ void ItemsObject::Answer(int index, Call& call) {
     switch (static_cast<M>(index)) {
         case M::IncludeRecurrences:
             if (call.IsPut())
-                includeRecurrences_ = call.PutFlag();
+                IncludeRecurrences(call.PutFlag());
             else
                 call.ReturnFlag(includeRecurrences_);
             break;
@@ -52,8 +52,32 @@ void ItemsObject::Answer(int index, Call& call) {
             if (!searched_) FailCall(L"FindNext was called before Find.");
             call.ReturnObject(Next());
             break;
+        case M::Count: call.ReturnNumber(Count()); break;
         case M::Class: call.ReturnNumber(static_cast<long>(ObjectClass::Items)); break;
     }
+}
+
+// Microsoft's "Items.IncludeRecurrences property (Outlook)" (learn.microsoft.com/office/vba/api/
+// outlook.items.includerecurrences): "If you need to sort and filter on appointment items that
+// contain recurring appointments, you must do so in this order: sort the items in ascending order,
+// set IncludeRecurrences to True, and then filter the items." Read strictly: occurrences are
+// expanded only when an ascending sort on Start came before IncludeRecurrences was set to True; a
+// sort after it, or none, leaves each series one item.
+void ItemsObject::IncludeRecurrences(bool include) {
+    includeRecurrences_ = include;
+    expandOccurrences_ = include && sortKey_ == SortKey::Start && !descending_;
+}
+
+// With IncludeRecurrences the collection may be endless, and Outlook gives the largest Long:
+// Microsoft's "OL2000: Incorrect Count Property Using Recurring Appointments" (KB 230120): "You
+// use the Count property to determine the number of appointments in a collection, but the number
+// returned is 2147843647" (its digits are transposed: 2,147,843,647 is more than a Long holds; the
+// largest Long, 2,147,483,647, is what it describes as "the largest number of items a collection
+// can contain"). The IncludeRecurrences page calls that Count "an undefined value". Strictly, it
+// is given whenever IncludeRecurrences is True, whatever the series and the sort.
+long ItemsObject::Count() const {
+    if (includeRecurrences_) return 2147483647L;
+    return calendar_ ? static_cast<long>(Server().CurrentCalendar()->events.size()) : 0L;
 }
 
 void ItemsObject::Sort(Call& call) {
@@ -68,15 +92,15 @@ void ItemsObject::Sort(Call& call) {
     else
         FailCall(L"The property \"" + property + L"\" in the sort is unknown.");
     descending_ = descending;
+    expandOccurrences_ = false;  // IncludeRecurrences must be set again after a sort
 }
 
 std::vector<Occurrence> ItemsObject::Candidates(const Restriction& filter) const {
     std::vector<Occurrence> out;
     if (!calendar_) return out;
     const auto calendar = Server().CurrentCalendar();
-    // Outlook yields each occurrence of a series only when asked to and sorted by start;
-    // otherwise a series is one item.
-    const bool expand = includeRecurrences_ && sortKey_ == SortKey::Start;
+    // Otherwise a series is one item, its master, found by the master's values.
+    const bool expand = expandOccurrences_;
     const StartSpan span = filter.Span();
     const Ticks from = span.from.value_or(0);
     const Ticks to = span.to ? *span.to : std::max(from, LocalNow()) + kOpenEndHorizon;
@@ -97,7 +121,7 @@ void ItemsObject::Find(Call& call) {
     std::vector<Occurrence> found;
     try {
         found = Candidates(Restriction::Parse(text, DateReading::ForLocale(LOCALE_NAME_USER_DEFAULT)));
-    } catch (const FilterError& e) { FailCall(e.Description()); }
+    } catch (const FilterError& e) { throw CallFailure{DISP_E_EXCEPTION, e.Description(), e.Code()}; }
     if (sortKey_ != SortKey::None) {
         std::stable_sort(found.begin(), found.end(), [this](const Occurrence& x, const Occurrence& y) {
             const ItemValues& a = descending_ ? *y.values : *x.values;

@@ -17,13 +17,17 @@ private:
     enum class SortKey { None, Start, End, Subject };
 
     void Answer(int index, Call& call) override;
+    void IncludeRecurrences(bool include);
     void Sort(Call& call);
     void Find(Call& call);
+    long Count() const;
     std::vector<Occurrence> Candidates(const class Restriction& filter) const;
     ComPtr<IDispatch> Next();
 
     bool calendar_;
     bool includeRecurrences_ = false;
+    // Set only when IncludeRecurrences became True after an ascending sort on Start.
+    bool expandOccurrences_ = false;
     SortKey sortKey_ = SortKey::None;
     bool descending_ = false;
     bool searched_ = false;

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <vector>
+#include <utility>
 
 #include "standin/LocalZone.h"
 
@@ -19,36 +19,86 @@ std::wstring LocaleText(const wchar_t* localeName, LCTYPE type) {
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+int FullYear(int year) {
+    if (year >= 100) return year;
+    return year < 30 ? 2000 + year : 1900 + year;  // the two-digit window Windows uses by default
+}
+
+// One piece of a date or time pattern: a run of one pattern letter ("yyyy", "tt"), or literal
+// text (letter 0).
+struct PatternToken {
+    wchar_t letter = 0;
+    size_t count = 0;
+    std::wstring literal;
+};
+
+bool IsPatternLetter(wchar_t c) { return std::wstring_view(L"dMyghHmst").find(c) != std::wstring_view::npos; }
+
+// The tokens of a pattern; quoted text ('...') and a doubled quote ('') are literal.
+std::vector<PatternToken> Tokens(std::wstring_view pattern) {
+    std::vector<PatternToken> out;
+    auto addLiteral = [&](wchar_t c) {
+        if (out.empty() || out.back().letter != 0) out.push_back({});
+        out.back().literal += c;
+    };
+    bool quoted = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const wchar_t c = pattern[i];
+        if (c == L'\'') {
+            if (i + 1 < pattern.size() && pattern[i + 1] == L'\'') {
+                addLiteral(c);
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (quoted || !IsPatternLetter(c)) {
+            addLiteral(c);
+        } else if (!out.empty() && out.back().letter == c) {
+            ++out.back().count;
+        } else {
+            out.push_back({c, 1, {}});
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 // A cursor over the text with the few reads the date grammar needs.
-class Scanner {
+class DateReading::Scanner {
 public:
     explicit Scanner(std::wstring_view text) : text_(text) {}
     bool AtEnd() const { return pos_ >= text_.size(); }
     wchar_t Peek() const { return AtEnd() ? L'\0' : text_[pos_]; }
-    void SkipBlanks() {
+    size_t SkipBlanks() {
+        const size_t start = pos_;
         while (!AtEnd() && std::iswspace(text_[pos_])) ++pos_;
+        return pos_ - start;
     }
+    // Up to `maxDigits` digits, and no digit after them.
     std::optional<int> Number(size_t maxDigits) {
-        size_t start = pos_;
+        const size_t start = pos_;
         int value = 0;
         while (!AtEnd() && IsDigit(text_[pos_]) && pos_ - start < maxDigits)
             value = value * 10 + (text_[pos_++] - L'0');
         if (pos_ == start || (!AtEnd() && IsDigit(text_[pos_]))) return std::nullopt;
         return value;
     }
-    // Separators between the parts of a date: anything but digits and letters.
-    void SkipSeparators() {
-        while (!AtEnd() && !IsDigit(text_[pos_]) && !std::iswalpha(text_[pos_])) ++pos_;
+    // A pattern's literal text; a blank in it stands for any one blank.
+    bool Take(std::wstring_view literal) {
+        if (text_.size() - pos_ < literal.size()) return false;
+        for (size_t i = 0; i < literal.size(); ++i) {
+            const wchar_t want = literal[i], have = text_[pos_ + i];
+            if (std::iswspace(want) ? !std::iswspace(have) : want != have) return false;
+        }
+        pos_ += literal.size();
+        return true;
     }
+    // A run of characters that are neither blanks nor digits ("PM", "a.m.", "午後").
     std::wstring_view Word() {
         const size_t start = pos_;
         while (!AtEnd() && !std::iswspace(text_[pos_]) && !IsDigit(text_[pos_])) ++pos_;
         return text_.substr(start, pos_ - start);
-    }
-    bool Take(wchar_t c) {
-        if (Peek() != c) return false;
-        ++pos_;
-        return true;
     }
 
 private:
@@ -56,38 +106,36 @@ private:
     size_t pos_ = 0;
 };
 
-int FullYear(int year, size_t digits) {
-    if (digits > 2) return year;
-    return year < 30 ? 2000 + year : 1900 + year;  // the two-digit window Windows uses by default
-}
-
-}  // namespace
-
-std::array<DateReading::Field, 3> FieldOrderOfPattern(std::wstring_view pattern) {
-    using Field = DateReading::Field;
-    std::vector<Field> seen;
-    bool quoted = false;
-    for (wchar_t c : pattern) {
-        if (c == L'\'') quoted = !quoted;
-        if (quoted) continue;
-        Field f;
-        if (c == L'd')
-            f = Field::Day;
-        else if (c == L'M')
-            f = Field::Month;
-        else if (c == L'y')
-            f = Field::Year;
-        else
-            continue;
-        if (std::find(seen.begin(), seen.end(), f) == seen.end()) seen.push_back(f);
-    }
-    if (seen.size() != 3) return {Field::Month, Field::Day, Field::Year};
-    return {seen[0], seen[1], seen[2]};
-}
-
 DateReading DateReading::ForLocale(const wchar_t* localeName) {
-    return DateReading(FieldOrderOfPattern(LocaleText(localeName, LOCALE_SSHORTDATE)),
+    return DateReading(LocaleText(localeName, LOCALE_SSHORTDATE), LocaleText(localeName, LOCALE_STIMEFORMAT),
                        LocaleText(localeName, LOCALE_S1159), LocaleText(localeName, LOCALE_S2359));
+}
+
+DateReading::DateReading(std::wstring_view shortDate, std::wstring_view timeFormat, std::wstring am, std::wstring pm)
+    : am_(std::move(am)), pm_(std::move(pm)) {
+    for (const PatternToken& t : Tokens(shortDate)) {
+        if (t.letter == 0) date_.push_back({Field::Literal, t.literal});
+        if (t.letter == L'd') date_.push_back({Field::Day, {}});
+        if (t.letter == L'M') date_.push_back({Field::Month, {}});
+        if (t.letter == L'y') date_.push_back({Field::Year, {}});
+        // "ddd" and "MMM" are names of days and months, which a short date of numbers lacks.
+        if ((t.letter == L'd' || t.letter == L'M') && t.count > 2) dateReadable_ = false;
+    }
+    for (const Field f : {Field::Day, Field::Month, Field::Year}) {
+        if (std::count_if(date_.begin(), date_.end(), [f](const DatePart& p) { return p.field == f; }) != 1)
+            dateReadable_ = false;
+    }
+
+    const std::vector<PatternToken> time = Tokens(timeFormat);
+    size_t hourAt = time.size(), designatorAt = time.size();
+    for (size_t i = 0; i < time.size(); ++i) {
+        if ((time[i].letter == L'h' || time[i].letter == L'H') && hourAt == time.size()) hourAt = i;
+        if (time[i].letter == L't' && designatorAt == time.size()) designatorAt = i;
+    }
+    if (designatorAt < time.size())
+        designator_ = designatorAt < hourAt ? Designator::BeforeTime : Designator::AfterTime;
+    if (hourAt + 2 < time.size() && time[hourAt + 1].letter == 0 && time[hourAt + 2].letter == L'm')
+        timeSeparator_ = time[hourAt + 1].literal;
 }
 
 bool DateReading::IsDesignator(std::wstring_view word, bool& pm) const {
@@ -101,55 +149,54 @@ bool DateReading::IsDesignator(std::wstring_view word, bool& pm) const {
     return false;
 }
 
+bool DateReading::ReadDate(Scanner& in, CivilDateTime& c) const {
+    if (!dateReadable_) return false;
+    for (const DatePart& part : date_) {
+        if (part.field == Field::Literal) {
+            if (!in.Take(part.literal)) return false;
+            continue;
+        }
+        const auto n = in.Number(part.field == Field::Year ? 4 : 2);
+        if (!n) return false;
+        if (part.field == Field::Day) c.day = *n;
+        if (part.field == Field::Month) c.month = *n;
+        if (part.field == Field::Year) c.year = FullYear(*n);
+    }
+    return true;
+}
+
+// hour, separator, minutes: seconds are not read, so a text with them is refused.
+bool DateReading::ReadTime(Scanner& in, CivilDateTime& c) const {
+    bool pm = false, designated = false;
+    if (designator_ == Designator::BeforeTime && !IsDigit(in.Peek())) {
+        if (!IsDesignator(in.Word(), pm)) return false;
+        designated = true;
+        in.SkipBlanks();
+    }
+    const auto hour = in.Number(2);
+    if (!hour || !in.Take(timeSeparator_)) return false;
+    const auto minute = in.Number(2);
+    if (!minute) return false;
+    in.SkipBlanks();
+    if (!designated && designator_ != Designator::None && !in.AtEnd()) {
+        if (!IsDesignator(in.Word(), pm)) return false;
+        designated = true;
+    }
+    if (designated && *hour > 12) return false;
+    c.hour = designated ? *hour % 12 + (pm ? 12 : 0) : *hour;
+    c.minute = *minute;
+    return true;
+}
+
 std::optional<Ticks> DateReading::Read(std::wstring_view text) const {
     Scanner in(text);
     in.SkipBlanks();
     CivilDateTime c;
-    for (size_t i = 0; i < 3; ++i) {
-        if (i > 0) in.SkipSeparators();
-        const auto n = in.Number(order_[i] == Field::Year ? 4 : 2);
-        if (!n) return std::nullopt;
-        switch (order_[i]) {
-            case Field::Day: c.day = *n; break;
-            case Field::Month: c.month = *n; break;
-            case Field::Year: c.year = FullYear(*n, *n >= 100 ? 4 : 2); break;
-        }
-    }
-    if (in.Peek() == L'.') in.Take(L'.');  // "2026." in year-last patterns such as "d. M. yyyy."
+    if (!ReadDate(in, c)) return std::nullopt;
+    const bool blank = in.SkipBlanks() > 0;
+    if (!in.AtEnd() && (!blank || !ReadTime(in, c))) return std::nullopt;
     in.SkipBlanks();
-
-    bool pm = false, haveDesignator = false;
-    auto readDesignator = [&] {
-        const auto word = in.Word();
-        if (word.empty()) return true;
-        if (!IsDesignator(word, pm)) return false;
-        haveDesignator = true;
-        return true;
-    };
-    if (!in.AtEnd() && !IsDigit(in.Peek()) && !readDesignator()) return std::nullopt;
-    in.SkipBlanks();
-    if (!in.AtEnd() && IsDigit(in.Peek())) {
-        const auto hour = in.Number(2);
-        if (!hour || !in.Take(L':')) return std::nullopt;
-        const auto minute = in.Number(2);
-        if (!minute) return std::nullopt;
-        c.hour = *hour;
-        c.minute = *minute;
-        if (in.Take(L':')) {
-            const auto second = in.Number(2);
-            if (!second) return std::nullopt;
-            c.second = *second;
-        }
-        in.SkipBlanks();
-        if (!haveDesignator && !in.AtEnd() && !readDesignator()) return std::nullopt;
-        in.SkipBlanks();
-    }
-    if (!in.AtEnd()) return std::nullopt;
-    if (haveDesignator && c.hour <= 12) {
-        if (c.hour == 12) c.hour = 0;
-        if (pm) c.hour += 12;
-    }
-    if (!IsValidCivil(c)) return std::nullopt;
+    if (!in.AtEnd() || !IsValidCivil(c)) return std::nullopt;
     return ToTicks(c);
 }
 

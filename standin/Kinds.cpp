@@ -18,7 +18,7 @@ constexpr MemberInfo kNameSpaceMembers[] = {Method(L"GetDefaultFolder", 1), Get(
 constexpr MemberInfo kFolderMembers[] = {Get(L"Items"), Get(L"Parent"), Get(L"Name"), Get(L"DefaultItemType"),
                                          Get(L"Class")};
 constexpr MemberInfo kItemsMembers[] = {GetPut(L"IncludeRecurrences"), Method(L"Sort", 1, 2), Method(L"Find", 1),
-                                        Method(L"FindNext"), Get(L"Class")};
+                                        Method(L"FindNext"),           Get(L"Count"),         Get(L"Class")};
 constexpr MemberInfo kAppointmentMembers[] = {Get(L"Start"),
                                               Get(L"End"),
                                               Get(L"Subject"),

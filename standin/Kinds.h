@@ -43,7 +43,7 @@ namespace kinds {
 enum class Application { GetNamespace, Session, Version, CreateItem, Name, Class };
 enum class NameSpace { GetDefaultFolder, CurrentUser, Type, Class };
 enum class Folder { Items, Parent, Name, DefaultItemType, Class };
-enum class Items { IncludeRecurrences, Sort, Find, FindNext, Class };
+enum class Items { IncludeRecurrences, Sort, Find, FindNext, Count, Class };
 enum class Appointment {
     Start,
     End,

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "standin/RegistryControls.h"
 #include "standin/Standin.h"
 
 namespace standin {
@@ -66,6 +67,14 @@ private:
     std::shared_ptr<ServerState> server_;
 };
 
+// JoinsRot = 1 in the settings key: join the Running Object Table at the end of start-up.
+bool JoinsAtEndOfStartUp() {
+    DWORD value = 0, bytes = sizeof value;
+    return ::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"JoinsRot", RRF_RT_REG_DWORD, nullptr, &value, &bytes) ==
+               ERROR_SUCCESS &&
+           value == 1;
+}
+
 std::wstring Shown(const std::wstring& path, const wchar_t* none) { return path.empty() ? std::wstring(none) : path; }
 
 void SetNumber(HKEY key, const std::wstring& name, long value) {
@@ -75,7 +84,11 @@ void SetNumber(HKEY key, const std::wstring& name, long value) {
 
 }  // namespace
 
-LocalServer::LocalServer(StartedBy startedBy) : startedBy_(startedBy) {
+LocalServer::LocalServer(StartedBy startedBy)
+    : startedBy_(startedBy),
+      rotEntry_(JoinsAtEndOfStartUp()          ? RotEntry::AtEndOfStartUp
+                : startedBy == StartedBy::User ? RotEntry::OnFirstDeactivation
+                                               : RotEntry::Never) {
     Config config = ReadConfigFromRegistry();
     config.followRegistryControls = true;
     server_ = std::static_pointer_cast<ServerState>(CreateServer(std::move(config)));
@@ -134,7 +147,7 @@ int LocalServer::Run() {
     // Outlook sends what its Outbox holds when it starts.
     server_->DeliverDue(true);
     ::SetTimer(window_, kDeliveryTimer, kDeliveryEveryMs, nullptr);
-    ::SetTimer(window_, kRotTimer, static_cast<UINT>(server_->BusyForMs()), nullptr);
+    JoinWhenDue();
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);
@@ -152,11 +165,32 @@ void LocalServer::BecomeVisible() {
     ::SetForegroundWindow(shown_);
 }
 
-// Office applications do not join the Running Object Table while they start: Microsoft's article
-// "GetObject or GetActiveObject cannot find a running Office application" (KB 238610) explains
-// that they register only once start-up is over, so GetActiveObject misses one that is still
-// starting. The stand-in joins when its busy time is over. Weakly: the table's entry does not
-// keep the process alive.
+// Office applications join the Running Object Table late. Microsoft's article "GetObject or
+// GetActiveObject cannot find a running Office application" (KB 238610, support.microsoft.com/
+// help/238610): "When an Office application starts, it does not immediately register its running
+// objects. [...] Instead of registering at startup, an Office application registers its running
+// objects in the ROT once it loses focus." So a user's stand-in joins when its main window is first
+// deactivated, and, read strictly, not before its busy time (Outlook loading its add-ins) is over
+// if that is later. The article speaks of an application the user started; one started by COM
+// has no window to lose the focus, and read strictly it never joins, even when the user shows it
+// later. JoinsRot = 1 joins at the end of start-up, in either start mode.
+void LocalServer::JoinWhenDue() {
+    switch (rotEntry_) {
+        case RotEntry::AtEndOfStartUp: JoinRunningObjectTable(); break;
+        case RotEntry::OnFirstDeactivation:
+            if (deactivated_) JoinRunningObjectTable();
+            break;
+        case RotEntry::Never: break;
+    }
+}
+
+void LocalServer::MainWindowDeactivated() {
+    deactivated_ = true;
+    JoinWhenDue();
+}
+
+// Weakly: the table's entry does not keep the process alive. While the server is busy the entry
+// waits for the end of the busy time.
 void LocalServer::JoinRunningObjectTable() {
     if (rotCookie_ || shutDown_) return;
     if (const ULONGLONG busy = server_->BusyForMs()) {
@@ -171,13 +205,16 @@ void LocalServer::JoinRunningObjectTable() {
     }
 }
 
-// A server that went away (Disconnect) stands for an Outlook that ended and was started again:
-// the table then lists a working Application.
+// A server that went away (Disconnect) stands for an Outlook that ended and was started again: its
+// entry leaves the table, and the new "Outlook" joins as one just started would (with JoinsRot at
+// once, as a user's after its window next loses the focus, one started by COM never).
 void LocalServer::RejoinAfterGoingAway() {
-    if (!rotCookie_ || rotGeneration_ == server_->Faults().Generation()) return;
-    ::RevokeActiveObject(rotCookie_, nullptr);
+    if (rotCookie_ && rotGeneration_ == server_->Faults().Generation()) return;
+    if (rotCookie_) ::RevokeActiveObject(rotCookie_, nullptr);
     rotCookie_ = 0;
-    JoinRunningObjectTable();
+    rotApplication_.Reset();
+    deactivated_ = false;
+    JoinWhenDue();
 }
 
 void LocalServer::CloseAsTheUserDoes() {
@@ -242,6 +279,7 @@ LRESULT CALLBACK LocalServer::WindowProc(HWND window, UINT message, WPARAM wp, L
     if (self && self->shown_ == window) {
         if (message == WM_CLOSE) return self->Handle(message, wp, lp);
         if (message == WM_DESTROY) self->shown_ = nullptr;
+        if (message == WM_ACTIVATE && LOWORD(wp) == WA_INACTIVE) self->MainWindowDeactivated();
     }
     if (!self || self->window_ != window) return ::DefWindowProcW(window, message, wp, lp);
     return self->Handle(message, wp, lp);
@@ -250,7 +288,10 @@ LRESULT CALLBACK LocalServer::WindowProc(HWND window, UINT message, WPARAM wp, L
 LRESULT LocalServer::Handle(UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
         case WM_TIMER:
-            if (wp == kRotTimer) JoinRunningObjectTable();
+            if (wp == kRotTimer) {
+                ::KillTimer(window_, kRotTimer);  // set again when the server is still busy
+                JoinWhenDue();
+            }
             if (wp == kDeliveryTimer) server_->DeliverDue();
             return 0;
         case kClientsGone: EndWhenNoClientIsLeft(); return 0;

@@ -1,11 +1,14 @@
 // OutlookStandin.exe as a process, the way Outlook is one: a local COM server of
-// "Outlook.Application" with one server state for every client, registered in the Running
-// Object Table once its start-up is over, and a main window titled "Outlook stand-in".
+// "Outlook.Application" with one server state for every client, and a main window titled "Outlook
+// stand-in".
 //
-// Started by COM ("-Embedding") it shows no window and ends when its last client lets go, as
-// Outlook started by automation does. Started by the user it shows its window and runs until
-// that window is closed; closing it (or "/close") ends the process whatever clients hold, after
-// cutting every object off from its clients, as Outlook 2007 SP2 and later do.
+// Started by COM ("-Embedding") it shows no window, never joins the Running Object Table and ends
+// when its last client lets go, as Outlook started by automation does. Started by the user it
+// shows its window, joins the Running Object Table only when that window is first deactivated
+// (and its busy time is over), and runs until the window is closed; closing it (or "/close") ends
+// the process whatever clients hold, after cutting every object off from its clients, as Outlook
+// 2007 SP2 and later do. JoinsRot = 1 (a DWORD in HKCU\Software\OutlookStandin, read at the start)
+// makes it join at the end of its start-up instead, in either start mode.
 #pragma once
 #include <windows.h>
 
@@ -47,6 +50,8 @@ private:
     bool CreateControlWindow();
     void CreateMainWindow();
     void BecomeVisible();
+    void MainWindowDeactivated();
+    void JoinWhenDue();
     void JoinRunningObjectTable();
     void RejoinAfterGoingAway();
     void CloseAsTheUserDoes();
@@ -55,7 +60,12 @@ private:
     void Shutdown();
     void PublishCounters() const;
 
+    // When the process joins the Running Object Table, fixed by how it was started.
+    enum class RotEntry { AtEndOfStartUp, OnFirstDeactivation, Never };
+
     StartedBy startedBy_;
+    RotEntry rotEntry_;
+    bool deactivated_ = false;  // the main window has lost the focus since the start (or the last outage)
     std::shared_ptr<ServerState> server_;
     HWND window_ = nullptr;  // the control window
     HWND shown_ = nullptr;   // the main window, once the user started the stand-in

@@ -56,7 +56,8 @@ void RegistryControls::ApplyNow() {
 void RegistryControls::ReadConditions() {
     conditions_.busySeconds = ReadNumber(L"BusySeconds");
     conditions_.callDelayMs = ReadNumber(L"CallDelayMs");
-    conditions_.guard = ReadNumber(L"Guard") != 0;
+    const DWORD guard = ReadNumber(L"Guard");
+    conditions_.guard = guard == 0 ? GuardPolicy::Off : guard == 2 ? GuardPolicy::Deny : GuardPolicy::Prompt;
     conditions_.sendDelayMs = ReadNumber(L"SendDelayMs");
 }
 

@@ -298,8 +298,12 @@ private:
         while (pos_ < text_.size() && std::iswspace(text_[pos_])) ++pos_;
     }
 
+    // Outlook's message for a condition it cannot read, with the rest of the filter from where
+    // reading failed. Microsoft's pages give neither the text nor a code; clients report the text
+    // with 0x80020009 (DISP_E_EXCEPTION) and no code of its own, so that is the EXCEPINFO's code.
     [[noreturn]] void Fail(size_t at) const {
-        throw FilterError(L"Cannot parse condition. Error at \"" + std::wstring(text_.substr(at)) + L"\".");
+        throw FilterError(L"Cannot parse condition. Error at \"" + std::wstring(text_.substr(at)) + L"\".",
+                          DISP_E_EXCEPTION);
     }
 
     std::wstring_view text_;

@@ -1,6 +1,9 @@
 // OutlookStandin.exe's command line:
-//   (none)        started as a user starts Outlook: the main window, until it is closed
-//   -Embedding    started by COM for a client: no window, ends with its last client
+//   (none)        started as a user starts Outlook: the main window, until it is closed; in the
+//                 Running Object Table once that window has lost the focus
+//   -Embedding    started by COM for a client: no window, never in the Running Object Table, ends
+//                 with its last client
+//   (JoinsRot = 1 in HKCU\Software\OutlookStandin: either joins the table when its start-up is over)
 //   /close        asks a running stand-in to close as the user closes Outlook, and waits for it
 //   /crash        makes a running stand-in end as a crashed Outlook does, and waits for it
 //   /counters     prints the running stand-in's counters ("Name=number" lines)

@@ -133,7 +133,8 @@ HRESULT ServerState::BeforeCall() {
 }
 
 void ServerState::Guarded(std::wstring_view kind, std::wstring_view member, bool put) {
-    if (CurrentConditions().guard) guard_.Check(kind, member, put);
+    if (const GuardPolicy policy = CurrentConditions().guard; policy != GuardPolicy::Off)
+        guard_.Check(kind, member, put, policy == GuardPolicy::Deny);
 }
 
 Conditions ServerState::CurrentConditions() const { return controls_ ? controls_->Current() : Conditions{}; }

@@ -38,8 +38,8 @@ public:
     // Runs before each call: follows the registry controls when asked to, turns the call down
     // (RPC_E_CALL_REJECTED) while the server is busy and makes it as slow as asked.
     HRESULT BeforeCall();
-    // The guard's prompt for a protected member, when the guard is on; throws CallFailure when
-    // the user denies the call.
+    // The guard at a protected member, when the guard is on (Guard): the prompt, or at once the
+    // denial of an administrator's policy; throws CallFailure when the call is denied.
     void Guarded(std::wstring_view kind, std::wstring_view member, bool put);
     // Outlook's conditions as they are now (all off unless the registry controls are followed).
     Conditions CurrentConditions() const;

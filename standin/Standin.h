@@ -15,11 +15,14 @@
 // Each object's type information names its interface as Outlook's type library does
 // ("_AppointmentItem", "_MailItem", "Recipient"...). A failing member returns DISP_E_EXCEPTION
 // with an EXCEPINFO whose bstrSource is "Outlook stand-in", bstrDescription the description and
-// scode E_FAIL (or the code Outlook gives, where it is known: a refused security prompt).
+// scode E_FAIL (or the code Outlook gives, where it is known: a refused security prompt, a
+// filter it cannot parse).
 //
 // Behaviour worth knowing, as in Outlook: Items.Find/FindNext yield every occurrence of a series
-// as an item of its own only with IncludeRecurrences true and Sort "[Start]"; otherwise a series
-// is one item. A search that finds nothing answers Nothing (a null VT_DISPATCH). A search with no
+// as an item of its own only when Sort "[Start]" (ascending) came before IncludeRecurrences was set
+// to True; otherwise a series is one item. Items.Count is 2147483647 with IncludeRecurrences True.
+// Filter dates are read in the user's short date form, times in the user's time format without
+// seconds. A search that finds nothing answers Nothing (a null VT_DISPATCH). A search with no
 // upper bound on [Start] expands series up to a year after today. An appointment without an
 // ORGANIZER is the user's own, so its Organizer is Config::currentUser. A sent MailItem is gone:
 // every later call on it fails.
@@ -51,7 +54,7 @@ struct Config {
     std::wstring version = L"9.0.0.3821";              // Application.Version
     std::wstring topFolderName = L"Personal Folders";  // Name of the Inbox's Parent
     // Follow the steering values of HKCU\Software\OutlookStandin while running (Disconnect,
-    // FailMember and Outlook's conditions: BusySeconds, CallDelayMs, Guard, SendDelayMs), as
+    // FailMember and Outlook's conditions: BusySeconds, CallDelayMs, Guard 1 or 2, SendDelayMs), as
     // OutlookStandin.exe does, so that end-to-end tests can steer it from outside.
     bool followRegistryControls = false;
 };

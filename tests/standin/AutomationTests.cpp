@@ -182,6 +182,7 @@ TEST_F(StandinAutomation, FailuresCarryADescriptionFromTheStandIn) {
     Outcome out;
     TryInvoke(items.Get(), L"Find", DISPATCH_METHOD, {L"[Start] >= \"someday\""}, out);
     EXPECT_EQ(out.description, L"Cannot parse condition. Error at \"\"someday\"\".");
+    EXPECT_EQ(out.scode, DISP_E_EXCEPTION);  // the code Outlook's clients see with that message
 }
 
 TEST_F(StandinAutomation, SessionFoldersAndTheCurrentUser) {

@@ -3,10 +3,10 @@
 // expansion of series.
 #include <windows.h>
 
-#include <array>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,8 +16,6 @@
 
 namespace standin {
 namespace {
-
-using Field = DateReading::Field;
 
 std::wstring ShortDate(const wchar_t* locale, int y, int m, int d) {
     SYSTEMTIME st{};
@@ -29,6 +27,20 @@ std::wstring ShortDate(const wchar_t* locale, int y, int m, int d) {
     return text;
 }
 
+// A time as the locale writes it: without seconds (TIME_NOSECONDS) or in its full time format.
+std::wstring TimeOfDay(const wchar_t* locale, int h, int m, DWORD flags) {
+    SYSTEMTIME st{};
+    st.wYear = 2026;
+    st.wMonth = 12;
+    st.wDay = 7;
+    st.wHour = static_cast<WORD>(h);
+    st.wMinute = static_cast<WORD>(m);
+    st.wSecond = 30;
+    wchar_t text[64] = {};
+    EXPECT_GT(::GetTimeFormatEx(locale, flags, &st, nullptr, text, 64), 0) << locale;
+    return text;
+}
+
 std::wstring Designator(const wchar_t* locale, LCTYPE which) {
     wchar_t text[32] = {};
     ::GetLocaleInfoEx(locale, which, text, 32);
@@ -37,63 +49,88 @@ std::wstring Designator(const wchar_t* locale, LCTYPE which) {
 
 Ticks At(int y, int mo, int d, int h = 0, int mi = 0) { return ToTicks(CivilDateTime{y, mo, d, h, mi}); }
 
-TEST(StandinDateReading, ReadsWhatEachLocaleWrites) {
-    for (const wchar_t* locale : {L"en-US", L"en-GB", L"de-DE", L"fr-FR", L"ja-JP", L"nl-NL"}) {
+TEST(StandinDateReading, ReadsTheLocalesShortDateAndItsTimeWithoutSeconds) {
+    for (const wchar_t* locale : {L"en-US", L"en-GB", L"de-DE", L"fr-FR", L"ja-JP", L"nl-NL", L"ko-KR"}) {
         const DateReading reading = DateReading::ForLocale(locale);
         const std::wstring day = ShortDate(locale, 2026, 12, 7);
-        struct Case {
-            std::wstring time;
-            Ticks expected;
-        };
-        std::vector<Case> cases = {
-            {L"", At(2026, 12, 7)},
-            {L" 00:00 AM", At(2026, 12, 7)},
-            {L" 11:59 PM", At(2026, 12, 7, 23, 59)},
-            {L" 12:00 AM", At(2026, 12, 7)},
-            {L" 12:30 pm", At(2026, 12, 7, 12, 30)},
-            {L" 13:05", At(2026, 12, 7, 13, 5)},
-            {L" 7:05:30", At(2026, 12, 7, 7, 5) + 30},
-        };
-        const std::wstring pm = Designator(locale, LOCALE_S2359);
-        if (!pm.empty()) cases.push_back({L" 03:15 " + pm, At(2026, 12, 7, 15, 15)});
-        for (const auto& c : cases) {
-            EXPECT_EQ(reading.Read(day + c.time), c.expected) << locale << L" [" << day + c.time << L"]";
-        }
+        EXPECT_EQ(reading.Read(day), At(2026, 12, 7)) << locale;  // a date alone is midnight
         // Day and month are not swapped: the 12th of July is another day.
-        EXPECT_EQ(reading.Read(ShortDate(locale, 2026, 7, 12) + L" 00:00 AM"), At(2026, 7, 12)) << locale;
+        EXPECT_EQ(reading.Read(ShortDate(locale, 2026, 7, 12)), At(2026, 7, 12)) << locale;
+        for (const auto& [h, m] : {std::pair{0, 0}, {9, 5}, {12, 30}, {15, 5}, {23, 59}}) {
+            const std::wstring time = day + L" " + TimeOfDay(locale, h, m, TIME_NOSECONDS);
+            EXPECT_EQ(reading.Read(time), At(2026, 12, 7, h, m)) << locale << L" [" << time << L"]";
+            const std::wstring seconds = day + L" " + TimeOfDay(locale, h, m, 0);
+            EXPECT_FALSE(reading.Read(seconds)) << locale << L" [" << seconds << L"]";
+        }
+        const std::wstring pm = Designator(locale, LOCALE_S2359);
+        const bool writesDesignator =
+            !pm.empty() && TimeOfDay(locale, 15, 5, TIME_NOSECONDS).find(pm) != std::wstring::npos;
+        if (writesDesignator) {
+            // The literal designators, after the time, wherever the locale puts its own.
+            EXPECT_EQ(reading.Read(day + L" 00:00 AM"), At(2026, 12, 7)) << locale;
+            EXPECT_EQ(reading.Read(day + L" 11:59 PM"), At(2026, 12, 7, 23, 59)) << locale;
+            EXPECT_EQ(reading.Read(day + L" 12:30 pm"), At(2026, 12, 7, 12, 30)) << locale;
+            EXPECT_FALSE(reading.Read(day + L" 13:05 PM")) << locale;
+        } else {
+            for (const std::wstring& designator : {std::wstring(L"AM"), std::wstring(L"PM"), pm}) {
+                if (designator.empty()) continue;
+                EXPECT_FALSE(reading.Read(day + L" 11:59 " + designator)) << locale << L" " << designator;
+            }
+        }
     }
 }
 
-TEST(StandinDateReading, OrderComesFromThePatternIgnoringQuotedText) {
+TEST(StandinDateReading, PatternsLiteralsMustBeThereAndQuotedTextIsLiteral) {
     const struct {
         const wchar_t* pattern;
-        std::array<Field, 3> order;
+        const wchar_t* text;
+        std::optional<Ticks> expected;
     } cases[] = {
-        {L"M/d/yyyy", {Field::Month, Field::Day, Field::Year}},
-        {L"dd/MM/yyyy", {Field::Day, Field::Month, Field::Year}},
-        {L"d.M.yyyy", {Field::Day, Field::Month, Field::Year}},
-        {L"yyyy-MM-dd", {Field::Year, Field::Month, Field::Day}},
-        {L"yyyy'年'M'月'd'日'", {Field::Year, Field::Month, Field::Day}},
-        {L"'day' d 'of' M 'year' yy", {Field::Day, Field::Month, Field::Year}},
+        {L"yyyy'年'M'月'd'日'", L"2026年12月7日", At(2026, 12, 7)},
+        {L"'day' d 'of' M 'year' yy", L"day 7 of 12 year 26", At(2026, 12, 7)},
+        {L"dd/MM/yyyy", L"07/12/2026", At(2026, 12, 7)},
+        {L"dd/MM/yyyy", L"07-12-2026", std::nullopt},
+        {L"yyyy. M. d.", L"2026. 12. 7.", At(2026, 12, 7)},
+        {L"yyyy. M. d.", L"2026. 12. 7", std::nullopt},
+        {L"dd-MMM-yy", L"07-12-26", std::nullopt},  // month names are not read
     };
-    for (const auto& c : cases) EXPECT_EQ(FieldOrderOfPattern(c.pattern), c.order) << c.pattern;
+    for (const auto& c : cases) {
+        EXPECT_EQ(DateReading(c.pattern, L"HH:mm:ss", L"", L"").Read(c.text), c.expected)
+            << c.pattern << L" " << c.text;
+    }
+    const DateReading dots(L"d.M.yyyy", L"H.mm.ss", L"", L"");  // the time separator is the format's
+    EXPECT_EQ(dots.Read(L"7.12.2026 15.05"), At(2026, 12, 7, 15, 5));
+    EXPECT_FALSE(dots.Read(L"7.12.2026 15:05"));
 }
 
-TEST(StandinDateReading, RefusesWhatIsNotADate) {
-    const DateReading us({Field::Month, Field::Day, Field::Year}, L"AM", L"PM");
-    for (const wchar_t* text :
-         {L"", L"12/7", L"13/7/2026", L"2/30/2026", L"12/7/2026 24:00", L"12/7/2026 10:60", L"12/7/2026 10",
-          L"12/7/2026 10:00 XM", L"12/7/2026 10:00 AM extra", L"2026-12-07", L"today", L"12/7/20261"}) {
-        EXPECT_FALSE(us.Read(text)) << text;
+const DateReading kUs(L"M/d/yyyy", L"h:mm:ss tt", L"AM", L"PM");
+
+TEST(StandinDateReading, RefusesWhatIsNotADateInTheseFormats) {
+    for (const wchar_t* text : {L"", L"12/7", L"13/7/2026", L"2/30/2026", L"12/7/2026 24:00", L"12/7/2026 10:60",
+                                L"12/7/2026 10", L"12/7/2026 10:00 XM", L"12/7/2026 10:00 AM extra", L"2026-12-07",
+                                L"today", L"12/7/20261", L"12.7.2026", L"12/7/2026 10:00:30", L"12/7/2026 10:00:30 AM",
+                                L"12/7/2026 13:05 PM", L"12/7/2026 PM", L"12/7/2026 AM 10:00", L"12/7/202610:00"}) {
+        EXPECT_FALSE(kUs.Read(text)) << text;
     }
-    EXPECT_EQ(us.Read(L"12/7/26"), At(2026, 12, 7));  // two-digit years as Windows reads them
-    EXPECT_EQ(us.Read(L"12/7/95"), At(1995, 12, 7));
-    EXPECT_EQ(us.Read(L"  12/7/2026   9:00   am "), At(2026, 12, 7, 9));
+    EXPECT_EQ(kUs.Read(L"12/7/26"), At(2026, 12, 7));  // two-digit years as Windows reads them
+    EXPECT_EQ(kUs.Read(L"12/7/95"), At(1995, 12, 7));
+    EXPECT_EQ(kUs.Read(L"  12/7/2026   9:00   am "), At(2026, 12, 7, 9));
+    EXPECT_EQ(kUs.Read(L"12/7/2026 13:05"), At(2026, 12, 7, 13, 5));
+
+    // A 24-hour format has no designators, whatever designators the locale names.
+    const DateReading de(L"d.M.yyyy", L"HH:mm:ss", L"AM", L"PM");
+    EXPECT_EQ(de.Read(L"7.12.2026 23:59"), At(2026, 12, 7, 23, 59));
+    for (const wchar_t* text : {L"7.12.2026 11:59 PM", L"7.12.2026 00:00 AM", L"7/12/2026"}) {
+        EXPECT_FALSE(de.Read(text)) << text;
+    }
+    // A designator before the time where the format puts it there, or after it.
+    const DateReading ko(L"yyyy. M. d.", L"tt h:mm:ss", L"AM", L"PM");
+    EXPECT_EQ(ko.Read(L"2026. 12. 7. PM 3:05"), At(2026, 12, 7, 15, 5));
+    EXPECT_EQ(ko.Read(L"2026. 12. 7. 11:59 PM"), At(2026, 12, 7, 23, 59));
+    EXPECT_FALSE(ko.Read(L"2026. 12. 7. PM 3:05 PM"));
 }
 
 // ---- restrictions ----
-
-const DateReading kUs({Field::Month, Field::Day, Field::Year}, L"AM", L"PM");
 
 ItemValues Item(const wchar_t* subject, Ticks start, Ticks end) {
     ItemValues v;
@@ -177,6 +214,7 @@ TEST(StandinRestrictions, UnreadableFiltersFailWithOutlooksMessage) {
         {L"[Start] >= \"12/7/2026 00:00 AM\" [Start]", L"Cannot parse condition. Error at \"[Start]\"."},
         {L"[Start] >= \"tomorrow\"", L"Cannot parse condition. Error at \"\"tomorrow\"\"."},
         {L"[Start] >= \"31/12/2026\"", L"Cannot parse condition. Error at \"\"31/12/2026\"\"."},
+        {L"[Start] <= \"12/7/2026 11:59:59 PM\"", L"Cannot parse condition. Error at \"\"12/7/2026 11:59:59 PM\"\"."},
         {L"[Subject] = \"open", L"Cannot parse condition. Error at \"\"open\"."},
         {L"([Subject] = 'a'", L"Cannot parse condition. Error at \"\"."},
         {L"[AllDayEvent] > true", L"Cannot parse condition. Error at \"> true\"."},

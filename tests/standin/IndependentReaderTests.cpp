@@ -108,8 +108,8 @@ TEST(StandinIndependentReader, EachCalendarGivesTheIndependentReadersOccurrences
         const ComPtr<IDispatch> app = server->CreateApplication();
         const ComPtr<IDispatch> items = Object(
             Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
-        Put(items.Get(), L"IncludeRecurrences", true);
         Perform(items.Get(), L"Sort", {L"[Start]"});
+        Put(items.Get(), L"IncludeRecurrences", true);
 
         bool agree = calendar.error.empty();
         for (const auto& day : calendar.days) {

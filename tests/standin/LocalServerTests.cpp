@@ -108,6 +108,36 @@ bool Eventually(Test test, DWORD timeoutMs = 10000) {
     return true;
 }
 
+// Starts the stand-in as the user starts Outlook and waits until its main window is shown and
+// has the focus; null when it does not come.
+HWND StartAsUser() {
+    RunStandin(L"", nullptr, false);
+    HWND window = nullptr;
+    if (!Eventually([&] {
+            return (window = ::FindWindowW(standin::kMainWindowClass, nullptr)) && ::IsWindowVisible(window) &&
+                   ::GetForegroundWindow() == window;
+        })) {
+        return nullptr;
+    }
+    return window;
+}
+
+// A window of this process that takes the focus, as the user switching to another program does.
+class OtherProgram {
+public:
+    OtherProgram()
+        : window_(::CreateWindowExW(0, L"STATIC", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                    nullptr, nullptr, nullptr, nullptr)) {
+        ::SetForegroundWindow(window_);
+    }
+    ~OtherProgram() { ::DestroyWindow(window_); }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+
+private:
+    HWND window_;
+};
+
 // The running stand-in's counters, as "/counters" prints them.
 std::map<std::string, long> Counters() {
     std::string text;
@@ -213,36 +243,59 @@ protected:
     fs::path outbox;
 };
 
-TEST_F(StandinProcess, ComStartsOneProcessThatEveryClientAttachesToAndThatEndsWithItsLastClient) {
+TEST_F(StandinProcess, ComStartsOneProcessThatEveryClientAttachesToNeverListedAndEndingWithItsLastClient) {
     ASSERT_EQ(StandinProcesses(), 0u);
     auto first = Create();
     ASSERT_TRUE(first);
+    const long process = Counters()["ProcessId"];
     auto second = Create();
     ASSERT_TRUE(second);
     EXPECT_EQ(StandinProcesses(), 1u);
+    EXPECT_EQ(Counters()["ProcessId"], process);  // the second client attached to the same process
     EXPECT_EQ(Text(second.Get(), L"Version"), L"9.0.0.3821");
     EXPECT_EQ(::FindWindowW(standin::kMainWindowClass, nullptr), nullptr);  // started by COM: no window
-    ComPtr<IDispatch> running;
-    EXPECT_TRUE(Eventually([&] { return (running = Active()) != nullptr; }));
+    ::Sleep(1500);
+    EXPECT_FALSE(Active());  // and never in the Running Object Table
     EXPECT_EQ(TypeNameOf(first.Get()), L"_Application");
-    EXPECT_EQ(Counters()["HeldByClients"], 3);
+    EXPECT_EQ(Counters()["HeldByClients"], 2);
     first.Reset();
-    second.Reset();
     ::Sleep(500);
-    EXPECT_EQ(StandinProcesses(), 1u);  // the running object's client still holds it
-    running.Reset();
+    EXPECT_EQ(StandinProcesses(), 1u);  // the second client still holds it
+    second.Reset();
     EXPECT_TRUE(e2e::WaitNoProcess(kExe, 10000));
-    EXPECT_FALSE(Active());
 }
 
-TEST_F(StandinProcess, StartedByTheUserItShowsItsWindowAndRunsUntilTheUserClosesIt) {
-    RunStandin(L"", nullptr, false);
-    HWND window = nullptr;
-    ASSERT_TRUE(Eventually(
-        [&] { return (window = ::FindWindowW(standin::kMainWindowClass, nullptr)) && ::IsWindowVisible(window); }));
+TEST_F(StandinProcess, StartedByTheUserItShowsItsWindowJoinsTheTableOnceItLosesTheFocusAndRunsUntilClosed) {
+    HWND window = StartAsUser();
+    ASSERT_TRUE(window);
     wchar_t title[64] = {};
     ::GetWindowTextW(window, title, 64);
     EXPECT_STREQ(title, L"Outlook stand-in");
+    ::Sleep(1000);
+    EXPECT_FALSE(Active());  // not while its window has the focus
+    ComPtr<IDispatch> running;
+    Outcome out;
+    {
+        OtherProgram other;
+        ASSERT_TRUE(Eventually([&] { return (running = Active()) != nullptr; }));
+    }
+    EXPECT_EQ(Text(running.Get(), L"Version"), L"9.0.0.3821");
+    // Gone away, it leaves the table, and joins again when its window next loses the focus, as
+    // an Outlook started again does.
+    SetNumber(L"Disconnect", 1);
+    EXPECT_TRUE(Eventually([&] { return Try(running.Get(), L"Version", out) == RPC_E_DISCONNECTED; }, 3000));
+    EXPECT_FALSE(Active());
+    ::SetForegroundWindow(window);
+    ASSERT_TRUE(Eventually([&] { return ::GetForegroundWindow() == window; }));
+    {
+        OtherProgram other;
+        EXPECT_TRUE(Eventually([&] {
+            running = Active();
+            return running && Try(running.Get(), L"Version", out) == S_OK;
+        }));
+    }
+    running.Reset();
+
     EXPECT_EQ(RunStandin(L""), 0u);  // a second start hands over and ends
     auto app = Create();
     ASSERT_TRUE(app);
@@ -259,7 +312,6 @@ TEST_F(StandinProcess, StartedByTheUserItShowsItsWindowAndRunsUntilTheUserCloses
     ASSERT_TRUE(app);
     EXPECT_EQ(RunStandin(L"/close"), 0u);  // as the user closes it, while this client holds a reference
     EXPECT_EQ(StandinProcesses(), 0u);
-    Outcome out;
     EXPECT_EQ(Try(app.Get(), L"Version", out), kServerUnavailable);
     EXPECT_FALSE(Active());
 }
@@ -274,15 +326,18 @@ TEST_F(StandinProcess, ACrashLeavesFailingReferencesAndTheNextOneIsFoundRunning)
     app.Reset();
     EXPECT_TRUE(Create());  // a new client starts a new process
     RunStandin(L"/close");
-    RunStandin(L"", nullptr, false);  // the user starts Outlook again
+    ASSERT_TRUE(StartAsUser());  // the user starts Outlook again, and goes on to another program
+    OtherProgram other;
     ComPtr<IDispatch> fresh;
     ASSERT_TRUE(Eventually([&] { return (fresh = Active()) != nullptr; }));
     EXPECT_EQ(Text(fresh.Get(), L"Version"), L"9.0.0.3821");
 }
 
-TEST_F(StandinProcess, WhileBusyAtStartCallsAreTurnedDownAndItIsNotInTheRunningObjectTable) {
+TEST_F(StandinProcess, WhileBusyAtStartCallsAreTurnedDownAndItJoinsTheTableOnlyAfterwards) {
     SetNumber(L"BusySeconds", 3);
     const ULONGLONG started = ::GetTickCount64();
+    ASSERT_TRUE(StartAsUser());
+    OtherProgram other;  // its window loses the focus while it is still busy
     auto app = Create();
     ASSERT_TRUE(app);
     Outcome out;
@@ -316,11 +371,11 @@ TEST_F(StandinProcess, TheGuardPromptsAtProtectedMembersAndDenyFailsWithOutlooks
     EXPECT_FALSE(denied.get().send);
 
     auto mail = NewMail(app.Get());  // writing the subject is not protected
-    auto recipients = Object(mail.Get(), L"Recipients");
     auto allowedForAMinute = AnswerNextPrompt(true, 0);
-    auto recipient = Object(recipients.Get(), L"Add", {L"pager@example.com"});
+    auto recipients = Object(mail.Get(), L"Recipients");  // reading the recipient list is
     EXPECT_TRUE(allowedForAMinute.get().shown);
     auto noPrompt = AnswerNextPrompt(false, -1, 2000);
+    auto recipient = Object(recipients.Get(), L"Add", {L"pager@example.com"});
     EXPECT_TRUE(Flag(recipient.Get(), L"Resolve"));  // inside the minute: no prompt
     EXPECT_FALSE(noPrompt.get().shown);
 
@@ -340,6 +395,24 @@ TEST_F(StandinProcess, TheGuardPromptsAtProtectedMembersAndDenyFailsWithOutlooks
     EXPECT_EQ(out.description, L"Operation aborted");
     EXPECT_TRUE(sendDenied.get().send);
     EXPECT_EQ(MessagesIn(outbox), 1u);
+}
+
+TEST_F(StandinProcess, GuardTwoDeniesEveryProtectedCallAtOnceWithoutAPrompt) {
+    SetNumber(L"Guard", 2);
+    auto app = Create();
+    ASSERT_TRUE(app);
+    auto ns = Object(app.Get(), L"GetNamespace", {L"MAPI"});
+    auto mail = NewMail(app.Get());
+    auto noPrompt = AnswerNextPrompt(false, -1, 3000);
+    for (const wchar_t* member : {L"Recipients", L"To", L"Body", L"Send", L"CurrentUser"}) {
+        Outcome out;
+        EXPECT_EQ(Try(member == std::wstring(L"CurrentUser") ? ns.Get() : mail.Get(), member, out), DISP_E_EXCEPTION)
+            << member;
+        EXPECT_EQ(out.scode, static_cast<HRESULT>(0x80040102)) << member;  // MAPI_E_NOT_SUPPORTED
+    }
+    EXPECT_FALSE(noPrompt.get().shown);
+    EXPECT_EQ(Text(mail.Get(), L"Subject"), L"Standup (9:00 AM - 9:15 AM)");  // not protected
+    EXPECT_EQ(MessagesIn(outbox), 0u);
 }
 
 TEST_F(StandinProcess, SendDelayMsDeliversLateAndTheNextProcessDeliversWhatWasLeftQueued) {
@@ -402,6 +475,7 @@ TEST_F(StandinProcess, SettingsTypeInformationAndCountersReachAcrossProcesses) {
 }
 
 TEST_F(StandinProcess, DisconnectAndFailMemberSteerTheRunningServer) {
+    SetNumber(L"JoinsRot", 1);    // in the Running Object Table at the end of start-up, though COM started it
     SetNumber(L"Disconnect", 3);  // there before the server starts: not a new number
     SetText(L"FailMember", L"Application.GetNamespace=Outlook is busy.");
     auto app = Create();

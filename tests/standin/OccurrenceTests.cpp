@@ -1,7 +1,7 @@
 // Recurring series through IDispatch: each occurrence an item of its own on its day, a moved
 // occurrence at its new time with its own values, a deleted one gone, and the series' exceptions.
-// StandinSeries.UserLocale* also runs with the user locales en-US, en-GB and de-DE (see CMakeLists.txt): the
-// filter is written exactly as the program writes it, with the locale's short date.
+// StandinSeries.UserLocale* also runs with the user locales en-US, en-GB, de-DE and ja-JP (see
+// CMakeLists.txt): the filter is written in the user's own short date and time forms.
 #include <windows.h>
 
 #include <cstdlib>
@@ -54,9 +54,10 @@ protected:
         items = Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(),
                        L"Items");
     }
-    void AsTheProgramOpensIt() {
-        Put(items.Get(), L"IncludeRecurrences", true);
+    // Sorted ascending by start, then IncludeRecurrences, as the IncludeRecurrences page says.
+    void InTheDocumentedOrder() {
         Perform(items.Get(), L"Sort", {L"[Start]"});
+        Put(items.Get(), L"IncludeRecurrences", true);
     }
 
     std::shared_ptr<standin::Server> server;
@@ -64,7 +65,7 @@ protected:
 };
 
 TEST_F(StandinSeries, EachDayYieldsItsOccurrencesInStartOrder) {
-    AsTheProgramOpensIt();
+    InTheDocumentedOrder();
     const struct {
         int day;
         Lines expected;
@@ -85,7 +86,7 @@ TEST_F(StandinSeries, EachDayYieldsItsOccurrencesInStartOrder) {
 }
 
 TEST_F(StandinSeries, OccurrencesCarryTheirOwnDaysValues) {
-    AsTheProgramOpensIt();
+    InTheDocumentedOrder();
     auto moved = Object(items.Get(), L"Find", {UsDay(12, 9) + L" and [Subject] = 'Weekly review (moved)'"});
     ASSERT_TRUE(moved);
     EXPECT_TRUE(Flag(moved.Get(), L"IsRecurring"));
@@ -107,7 +108,7 @@ TEST_F(StandinSeries, OccurrencesCarryTheirOwnDaysValues) {
 }
 
 TEST_F(StandinSeries, ExceptionsListTheMovedAndTheDeletedOccurrenceInDateOrder) {
-    AsTheProgramOpensIt();
+    InTheDocumentedOrder();
     auto occurrence = Object(items.Get(), L"Find", {UsDay(12, 29)});
     auto pattern = Object(occurrence.Get(), L"GetRecurrencePattern");
     EXPECT_EQ(Number(pattern.Get(), L"RecurrenceType"), 1);  // weekly
@@ -152,23 +153,34 @@ TEST_F(StandinSeries, ExceptionsListTheMovedAndTheDeletedOccurrenceInDateOrder) 
     ::VariantClear(&result);
 }
 
-TEST_F(StandinSeries, WithoutIncludeRecurrencesOrSortASeriesIsOneItem) {
+TEST_F(StandinSeries, OccurrencesOnlyWhenAnAscendingSortOnStartCameBeforeIncludeRecurrences) {
     const std::wstring wholeMonth =
         L"[Start] >= \"12/1/2026\" and [Start] <= \"12/31/2026 11:59 PM\" and "
         L"[Subject] = 'Weekly review'";
-    EXPECT_EQ(Walk(items.Get(), wholeMonth), Lines{At(1, 10) + L"|Weekly review"});
-    Put(items.Get(), L"IncludeRecurrences", true);  // not sorted by start yet
-    EXPECT_EQ(Walk(items.Get(), wholeMonth), Lines{At(1, 10) + L"|Weekly review"});
-    Perform(items.Get(), L"Sort", {L"[Start]"});
+    const Lines master{At(1, 10) + L"|Weekly review"};
+    EXPECT_EQ(Walk(items.Get(), wholeMonth), master);
+    EXPECT_EQ(Number(items.Get(), L"Count"), 4);    // the series and three appointments
+    Put(items.Get(), L"IncludeRecurrences", true);  // not sorted yet
+    EXPECT_EQ(Walk(items.Get(), wholeMonth), master);
+    EXPECT_EQ(Number(items.Get(), L"Count"), 2147483647);
+    Perform(items.Get(), L"Sort", {L"[Start]"});  // sorted after IncludeRecurrences
+    EXPECT_EQ(Walk(items.Get(), wholeMonth), master);
+    Perform(items.Get(), L"Sort", {L"[Start]", true});  // descending
+    Put(items.Get(), L"IncludeRecurrences", true);
+    EXPECT_EQ(Walk(items.Get(), UsDay(12, 9)),
+              (Lines{At(9, 16) + L"|Retro", At(9, 9) + L"|Standup", At(9, 0) + L"|Office closed"}));
+
+    InTheDocumentedOrder();
     EXPECT_EQ(Walk(items.Get(), wholeMonth),
               (Lines{At(1, 10) + L"|Weekly review", At(22, 10) + L"|Weekly review", At(29, 10) + L"|Weekly review"}));
-    Perform(items.Get(), L"Sort", {L"[Start]", true});
-    EXPECT_EQ(Walk(items.Get(), UsDay(12, 9)), (Lines{At(9, 16) + L"|Retro", At(9, 15) + L"|Weekly review (moved)",
-                                                      At(9, 9) + L"|Standup", At(9, 0) + L"|Office closed"}));
+    Perform(items.Get(), L"Sort", {L"[Start]"});  // a sort after it ends the expansion
+    EXPECT_EQ(Walk(items.Get(), wholeMonth), master);
+    Put(items.Get(), L"IncludeRecurrences", false);
+    EXPECT_EQ(Number(items.Get(), L"Count"), 4);
 }
 
 TEST_F(StandinSeries, FindNextAfterTheLastItemKeepsAnsweringNothing) {
-    AsTheProgramOpensIt();
+    InTheDocumentedOrder();
     EXPECT_TRUE(Object(items.Get(), L"Find", {UsDay(12, 1)}));
     EXPECT_FALSE(Object(items.Get(), L"FindNext"));
     EXPECT_FALSE(Object(items.Get(), L"FindNext"));
@@ -176,7 +188,7 @@ TEST_F(StandinSeries, FindNextAfterTheLastItemKeepsAnsweringNothing) {
 }
 
 TEST_F(StandinSeries, ASearchWithoutDatesYieldsEveryOccurrenceOfABoundedSeries) {
-    AsTheProgramOpensIt();
+    InTheDocumentedOrder();
     const auto all = Walk(items.Get(), L"[Subject] <> 'nothing like this'");
     EXPECT_EQ(all.size(), 5u + 3u);  // six Tuesdays less the deleted one, and three single appointments
 }
@@ -190,8 +202,8 @@ TEST(StandinEndlessSeries, ASearchWithoutDatesStopsAYearAhead) {
     auto app = server->CreateApplication();
     auto items =
         Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
-    Put(items.Get(), L"IncludeRecurrences", true);
     Perform(items.Get(), L"Sort", {L"[Start]"});
+    Put(items.Get(), L"IncludeRecurrences", true);
     std::wstring last;
     size_t count = 0;
     for (auto item = Object(items.Get(), L"Find", {L"[Subject] = 'Daily'"}); item;
@@ -222,39 +234,82 @@ TEST(StandinEndlessSeries, ASingleAppointmentIsFoundHoweverFarAhead) {
     auto app = server->CreateApplication();
     auto items =
         Object(Object(Object(app.Get(), L"GetNamespace", {L"MAPI"}).Get(), L"GetDefaultFolder", {9}).Get(), L"Items");
-    Put(items.Get(), L"IncludeRecurrences", true);
     Perform(items.Get(), L"Sort", {L"[Start]"});
+    Put(items.Get(), L"IncludeRecurrences", true);
     EXPECT_EQ(Walk(items.Get(), L"[Subject] = 'Far away'"), Lines{WhenText(2045, 1, 1, 8, 0) + L"|Far away"});
 }
 
-// ---- the same day, searched with the user's own date format ----
+// ---- the same day, searched with the user's own date and time forms ----
 
-std::wstring UserShortDate(int y, int m, int d) {
+SYSTEMTIME Moment(int y, int m, int d, int h = 0, int mi = 0, int sec = 0) {
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(y);
     st.wMonth = static_cast<WORD>(m);
     st.wDay = static_cast<WORD>(d);
+    st.wHour = static_cast<WORD>(h);
+    st.wMinute = static_cast<WORD>(mi);
+    st.wSecond = static_cast<WORD>(sec);
+    return st;
+}
+
+std::wstring UserShortDate(int y, int m, int d) {
+    const SYSTEMTIME st = Moment(y, m, d);
     wchar_t text[64] = {};
     ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, text, 64, nullptr);
     return text;
 }
 
-TEST_F(StandinSeries, UserLocaleFilterFindsTheSameItems) {
+// A time as the user's locale writes it: without seconds, or with them (the full time format).
+std::wstring UserTime(int h, int mi, bool seconds = false) {
+    const SYSTEMTIME st = Moment(2026, 12, 9, h, mi, 30);
+    wchar_t text[64] = {};
+    ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, seconds ? 0 : TIME_NOSECONDS, &st, nullptr, text, 64);
+    return text;
+}
+
+std::wstring UserPm() {
+    wchar_t text[32] = {};
+    ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_S2359, text, 32);
+    return text;
+}
+
+std::wstring From(const std::wstring& from, const std::wstring& to) {
+    return L"[Start] >= \"" + from + L"\" and [Start] <= \"" + to + L"\"";
+}
+
+TEST_F(StandinSeries, UserLocaleFilterIsReadInTheUsersFormsWithoutSeconds) {
     if (const char* expected = std::getenv("HV_EXPECT_LOCALE")) {
         wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
         ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
         ASSERT_EQ(std::wstring(name), std::wstring(expected, expected + std::char_traits<char>::length(expected)));
     }
-    AsTheProgramOpensIt();
+    InTheDocumentedOrder();
     // The 9th of December: day and month both read as a month, so a wrong order finds other days.
     const std::wstring day = UserShortDate(2026, 12, 9);
-    const std::wstring filter = L"[Start] >= \"" + day + L" 00:00 AM\" and [Start] <= \"" + day + L" 11:59 PM\"";
-    EXPECT_EQ(Walk(items.Get(), filter), (Lines{At(9, 0) + L"|Office closed", At(9, 9) + L"|Standup",
-                                                At(9, 15) + L"|Weekly review (moved)", At(9, 16) + L"|Retro"}))
-        << filter;
+    const Lines ninth{At(9, 0) + L"|Office closed", At(9, 9) + L"|Standup", At(9, 15) + L"|Weekly review (moved)",
+                      At(9, 16) + L"|Retro"};
+    EXPECT_EQ(Walk(items.Get(), From(day + L" " + UserTime(0, 0), day + L" " + UserTime(23, 59))), ninth);
+    // A date alone is midnight.
+    EXPECT_EQ(Walk(items.Get(), L"[Start] >= '" + day + L"' and [Start] < '" + UserShortDate(2026, 12, 10) + L"'"),
+              ninth);
     const std::wstring first = UserShortDate(2026, 12, 1);
-    EXPECT_EQ(Walk(items.Get(), L"[Start] >= '" + first + L" 00:00 AM' and [Start] <= '" + first + L" 11:59 PM'"),
-              Lines{At(1, 10) + L"|Weekly review"});
+    EXPECT_EQ(Walk(items.Get(), From(first, first + L" " + UserTime(23, 59))), Lines{At(1, 10) + L"|Weekly review"});
+
+    std::vector<std::wstring> refused{day + L" " + UserTime(23, 59, true)};  // with seconds
+    const std::wstring pm = UserPm();
+    if (!pm.empty() && UserTime(15, 5).find(pm) != std::wstring::npos) {
+        // Where the user's time format has designators, the literal ones too.
+        EXPECT_EQ(Walk(items.Get(), From(day + L" 00:00 AM", day + L" 11:59 PM")), ninth);
+    } else {
+        refused.push_back(day + L" 11:59 PM");
+        if (!pm.empty()) refused.push_back(day + L" 11:59 " + pm);
+    }
+    for (const auto& value : refused) {
+        Outcome out;
+        EXPECT_EQ(TryInvoke(items.Get(), L"Find", DISPATCH_METHOD, {From(day, value)}, out), DISP_E_EXCEPTION) << value;
+        EXPECT_EQ(out.scode, DISP_E_EXCEPTION) << value;
+        EXPECT_EQ(out.description, L"Cannot parse condition. Error at \"\"" + value + L"\"\".") << value;
+    }
 }
 
 }  // namespace
