@@ -64,7 +64,7 @@ OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::Settings& se
       txtQ_(txtQ),
       factory_(std::move(factory)),
       attach_(std::move(attach)),
-      client_([&host](DWORD ms) { host.Sleep(ms); }) {}
+      client_([&host](DWORD ms) { host.Sleep(ms); }, [&host] { return host.TickCount(); }) {}
 
 void OutlookAutomation::ConnectCalendar(const ApplicationFactory& factory) {
     client_.Reopen();

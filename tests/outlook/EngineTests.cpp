@@ -428,6 +428,9 @@ TEST_F(Engine, EachMemberIsLookedUpOncePerInterfaceAndReadOncePerPoll) {
     // carries the right subject only when each interface keeps its own.
     EXPECT_EQ(SentSubjects().back(), L"Second (11:00 AM - 11:00 AM)");
     EXPECT_EQ(server->Count().Calls(L"AppointmentItem", L"Start") - starts, 2) << "once for each appointment found";
+    // A session opened again (Outlook may be another process now) learns every member afresh.
+    ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
+    EXPECT_GT(server->Count().NameLookups(), lookups);
 }
 
 TEST_F(Engine, OnePollReadsTheClockOnceSoASlowFirstSendLosesNoOtherEntry) {

@@ -204,22 +204,27 @@ TEST(Automation, VariantsConvertAsAutomationDoes) {
 }
 
 TEST(BusyRetryFilter, RetriesABusyOutlookForAsLongAsThePatienceLasts) {
-    DWORD patience = 10000;
-    outlook::BusyRetryFilter filter([&] { return patience; });
+    ULONGLONG now = 0;
+    outlook::AutomationClient client([](DWORD) {}, [&] { return now; });
+    outlook::BusyRetryFilter filter([&](DWORD elapsed) { return client.PatienceLeftMs(elapsed); });
+    const DWORD cancel = static_cast<DWORD>(-1);
     struct Case {
         DWORD elapsed, rejectType, patience, answer;
     } cases[] = {
         {0, SERVERCALL_RETRYLATER, 10000, outlook::BusyRetryFilter::kRetryAfterMs},
-        {9999, SERVERCALL_REJECTED, 10000, outlook::BusyRetryFilter::kRetryAfterMs},
-        {10000, SERVERCALL_RETRYLATER, 10000, static_cast<DWORD>(-1)},
+        {9800, SERVERCALL_REJECTED, 10000, 200},       // the last wait ends with the patience
+        {9950, SERVERCALL_RETRYLATER, 10000, cancel},  // too little left for a wait
+        {10000, SERVERCALL_RETRYLATER, 10000, cancel},
         {30000, SERVERCALL_REJECTED, 60000, outlook::BusyRetryFilter::kRetryAfterMs},
-        {0, SERVERCALL_ISHANDLED, 60000, static_cast<DWORD>(-1)},
+        {0, SERVERCALL_ISHANDLED, 60000, cancel},
     };
     for (const Case& c : cases) {
-        patience = c.patience;
+        const outlook::AutomationClient::Patience patience(client, c.patience);
         EXPECT_EQ(filter.RetryRejectedCall(nullptr, c.elapsed, c.rejectType), c.answer)
             << "after " << c.elapsed << " ms, type " << c.rejectType;
     }
+    client.Close();  // the program is ending: a waiting call is given up at once
+    EXPECT_EQ(filter.RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER), cancel);
     EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
               static_cast<DWORD>(SERVERCALL_ISHANDLED));
     // A key typed while a call waits reaches the window as in the message loop (Esc in a text box
