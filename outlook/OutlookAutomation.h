@@ -80,6 +80,7 @@ public:
 
 private:
     void ConnectCalendar(const ApplicationFactory& factory);
+    Dispatch StartOutlook();
     bool Reattach();
     void ShowNotRunning();
     void Report(const AutomationError& e);

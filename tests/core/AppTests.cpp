@@ -200,6 +200,7 @@ TEST_F(AppTest, OutlookUnavailableEndsTheProgram) {
     EXPECT_EQ(host.boxes[0].text, L"Failed to open Outlook.");
     EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(host.boxes[0].title, L"Horavane");
+    EXPECT_EQ(outlookCreated, 1) << "not installed: not tried again";
     for (const TrayCall& c : tray) EXPECT_NE(c.message, static_cast<DWORD>(NIM_ADD)) << "no tray icon, ever";
     EXPECT_FALSE(Config().IsLoaded());
     EXPECT_FALSE(app->frmQ().IsLoaded());

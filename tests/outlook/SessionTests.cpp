@@ -30,19 +30,47 @@ TEST_F(Session, OpensTheCalendarSortedWithOccurrences) {
     EXPECT_EQ(server->Count().Calls(L"Items", L"Sort"), 1);
 }
 
-TEST(OutlookApplication, MissingOutlookGivesNothing) {
-    RegistrySandbox sandbox;
-    ScriptedHost host;
-    FakeCommands commands;
-    ui::ConfigureForm form(host, commands);
-    ui::QForm viewer(host);
-    outlook::OutlookAutomation engine(host, form.Settings(), viewer.txtQ, [] {
-        CLSID clsid;
-        const HRESULT hr = ::CLSIDFromProgID(L"Outlook.NoSuchApplication", &clsid);
-        throw outlook::AutomationError(hr, L"Outlook is not installed.");
-        return outlook::Dispatch();
-    });
-    EXPECT_EQ(engine.OpenOutlookSession(), L"Nothing");
+// An Outlook still starting (at sign-in) fails its activation for a while: it is tried again for
+// up to a minute from the first try. One that is not installed is not waited for.
+TEST_F(Session, AnOutlookStillStartingIsWaitedForAMinuteAndAMissingOneNotAtAll) {
+    CLSID clsid;
+    const HRESULT missing = ::CLSIDFromProgID(L"Outlook.NoSuchApplication", &clsid);
+    const struct {
+        HRESULT hr;
+        int failures;
+        bool opens;
+    } cases[] = {
+        {CO_E_SERVER_EXEC_FAILURE, 20, true},
+        {CO_E_SERVER_START_TIMEOUT, 1, true},
+        {RPC_E_DISCONNECTED, 2, true},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), 60, true},  // the last try at the minute
+        {CO_E_SERVER_EXEC_FAILURE, 61, false},
+        {missing, 1, false},
+        {REGDB_E_CLASSNOTREG, 1, false},
+    };
+    WriteCalendar({});
+    server = standin::CreateServer(config);
+    form.Settings().LoadSettings();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << static_cast<unsigned long>(c.hr) << std::dec << " x"
+                                        << c.failures);
+        int tries = 0;
+        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                              [&]() -> outlook::Dispatch {
+                                                                  if (++tries <= c.failures)
+                                                                      throw outlook::AutomationError(c.hr, L"");
+                                                                  return server->CreateApplication();
+                                                              });
+        const ULONGLONG began = host.ticks;
+        EXPECT_EQ(engine->OpenOutlookSession() != L"Nothing", c.opens);
+        EXPECT_LE(host.ticks - began, outlook::AutomationClient::kPatienceWhileOpening);
+        if (c.hr == missing || c.hr == REGDB_E_CLASSNOTREG) {
+            EXPECT_EQ(tries, 1);
+            EXPECT_EQ(host.ticks, began);
+        } else if (!c.opens) {
+            EXPECT_EQ(host.ticks - began, outlook::AutomationClient::kPatienceWhileOpening) << "tried for a minute";
+        }
+    }
     EXPECT_TRUE(host.boxes.empty());
 }
 
