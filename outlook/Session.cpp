@@ -114,8 +114,12 @@ std::wstring OutlookAutomation::OpenOutlookSession() {
         SentLog.clear();
         const std::wstring result = TypeName(OutlookApp.Get());
         ShowSecurityNoticeIfNeeded();
-        return result;
-    } catch (const AutomationError&) { return kNothing; }
+        if (!client_.Closed()) return result;
+    } catch (const AutomationError&) {
+        if (!client_.Closed()) return kNothing;
+    }
+    CloseOutlookSession();  // the program began to end while Outlook was opened: let go of what came
+    return kNothing;
 }
 
 void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
@@ -125,6 +129,7 @@ void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
     const bool mailServer = client_.Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
     const bool guardedBuild = BuildNumber(client_.Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
     if (!((settings_.SecurityWarning == L"False" && !mailServer) || guardedBuild)) return;
+    if (client_.Closed()) return;  // the program is ending: nothing more to say
     host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
     settings_.SecurityWarning = L"True";
     settings_.SaveSettings();

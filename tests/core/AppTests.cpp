@@ -404,6 +404,50 @@ TEST_F(AppTest, ExitWhileATickWaitsForOutlookEndsEverythingCleanly) {
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+// Exit may come wherever a call waits for Outlook (its security prompt holds Resolve and Send, a
+// busy Outlook any call): the program ends there, with no call to Outlook, no message sent and no
+// box shown after it, and no Outlook object held.
+TEST_F(AppTest, ExitInsideACallThatWaitsEndsEverythingCleanly) {
+    const struct {
+        const wchar_t* kind;
+        const wchar_t* member;
+        size_t sent;
+    } cases[] = {
+        {L"Items", L"FindNext", 0},            // the scan
+        {L"AppointmentItem", L"Subject", 0},   // the scan's list line
+        {L"AppointmentItem", L"Location", 0},  // the message's subject line
+        {L"Recipient", L"Resolve", 0},         // the address prompt
+        {L"MailItem", L"Send", 1},             // the send prompt: that one was handed over
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toolkit::ToUtf8(std::wstring(c.kind) + L"." + c.member));
+        app.reset();
+        test::RemoveFolder(outbox);
+        host.boxes.clear();
+        Event first = At("First", "1000", 15), second = At("Second", "0945");
+        first.location = "Room 4";
+        WriteCalendar({first, second});
+        ASSERT_TRUE(Start());
+        Config().chkOrganizer.SetValue(1);  // more reads of the appointment after its location
+        Config().chkComments.SetValue(1);
+        long callsAtExit = -1;
+        server->Faults().During(c.kind, c.member, [&] {
+            if (callsAtExit >= 0) return;
+            callsAtExit = server->Count().TotalCalls();
+            Config().mnuPopUpMenu.RunCommand(Config().mnuExit);
+        });
+        Tick(9, 45, 2);
+        EXPECT_TRUE(app->ShutDown());
+        EXPECT_EQ(server->Count().TotalCalls(), callsAtExit) << "no call to Outlook after Exit";
+        EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(server->Count().LiveObjects(), 0);
+        EXPECT_FALSE(app->frmQ().IsLoaded());
+        MSG msg;
+        EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+}
+
 // On Windows COM asks the message filter about each call a busy Outlook turns down, and the
 // client tries a call again itself when COM gives up: together they wait no longer than the
 // patience, counted from the call's first try (a minute while the session opens, ten seconds
