@@ -72,11 +72,12 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
             who = item.Property(L"Organizer").AsString();
             return false;
         });
-        const bool other = Test([&] {
-            Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
-            Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
-            return who != client_.DefaultValue(user.Get()).AsString();
-        });
+        // The user's name costs a security prompt; without the organizer it would change nothing.
+        const bool other = readable && Test([&] {
+                               Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
+                               Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
+                               return who != client_.DefaultValue(user.Get()).AsString();
+                           });
         if (readable && other) line += L" / " + who;
     }
     return line;

@@ -183,6 +183,13 @@ TEST_F(Engine, SubjectLineSpecialCases) {
     engine->SendNotification(3);  // only the location, which is empty
     EXPECT_EQ(SentSubjects(),
               (std::vector<std::wstring>{L"Holiday (All Day) >Home", L"My meeting (11:00 AM - 11:00 AM)", L""}));
+    // Without the organizer the user's name (a security prompt) could change nothing: not asked.
+    form.chkOrganizer.SetValue(1);
+    server->Faults().Fail(L"AppointmentItem", L"Organizer", L"Injected failure");
+    const long userReads = server->Count().Calls(L"NameSpace", L"CurrentUser");
+    EXPECT_EQ(engine->SendNotification(3), outlook::SendResult::Sent);
+    EXPECT_EQ(server->Count().Calls(L"NameSpace", L"CurrentUser"), userReads);
+    EXPECT_EQ(SentSubjects().back(), L"");
 }
 
 TEST_F(Engine, TestMessageIgnoresTheOptionsAndTheLog) {
