@@ -34,7 +34,7 @@ App::App(Platform platform)
       frmSplash_(*this),
       outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory),
                std::move(platform.outlookAttach)),
-      busyFilter_([this] { return outlook_.Client().PatienceMs(); }),
+      busyFilter_([this](DWORD elapsedMs) { return outlook_.Client().PatienceLeftMs(elapsedMs); }),
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
     frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };

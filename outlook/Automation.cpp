@@ -1,5 +1,6 @@
 #include "outlook/Automation.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -47,15 +48,15 @@ bool TurnedDown(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SE
 
 // Makes the call, and again after a wait while a busy server turns it down (Wine hands the
 // rejection back from the call itself rather than through the message filter), until the
-// patience is spent. Without a policy the call is made once.
+// patience of the call is spent. Without a policy the call is made once.
 template <class F>
 HRESULT Attempt(const RetryPolicy* policy, F&& call) {
-    DWORD waited = 0;
     for (;;) {
         const HRESULT hr = call();
-        if (!policy || !TurnedDown(hr) || waited >= policy->patienceMs) return hr;
-        policy->wait(RetryPolicy::kWaitMs);
-        waited += RetryPolicy::kWaitMs;
+        if (!policy || !TurnedDown(hr)) return hr;
+        const DWORD left = policy->patienceLeftMs();
+        if (left == 0) return hr;
+        policy->wait(std::min(RetryPolicy::kWaitMs, left));
     }
 }
 
@@ -236,23 +237,66 @@ std::wstring TypeName(IDispatch* object) {
 
 // ---- AutomationClient ----
 
-AutomationClient::AutomationClient(std::function<void(DWORD)> wait) : policy_{kPatienceAfterOpening, std::move(wait)} {}
+// Marks the first try of a call for as long as the call lasts (restoring the call it was made
+// inside, if any), and holds the object called: a message handled while the call waits (Exit)
+// may let go of every other reference to it.
+class AutomationClient::CallInProgress {
+public:
+    CallInProgress(AutomationClient& client, IDispatch* object)
+        : client_(client), object_(object), outer_(client.callStart_) {
+        client_.callStart_ = client_.clockMs_();
+    }
+    ~CallInProgress() { client_.callStart_ = outer_; }
+    CallInProgress(const CallInProgress&) = delete;
+    CallInProgress& operator=(const CallInProgress&) = delete;
 
-AutomationClient::Patience::Patience(AutomationClient& client, DWORD ms)
-    : client_(client), saved_(client.policy_.patienceMs) {
-    client_.policy_.patienceMs = ms;
+private:
+    AutomationClient& client_;
+    Dispatch object_;
+    std::optional<ULONGLONG> outer_;
+};
+
+AutomationClient::AutomationClient(std::function<void(DWORD)> wait, std::function<ULONGLONG()> clockMs)
+    : clockMs_(std::move(clockMs)), policy_{[this] { return PatienceLeftMs(); }, std::move(wait)} {}
+
+AutomationClient::Patience::Patience(AutomationClient& client, DWORD ms) : client_(client), saved_(client.patienceMs_) {
+    client_.patienceMs_ = ms;
 }
 
-AutomationClient::Patience::~Patience() { client_.policy_.patienceMs = saved_; }
+AutomationClient::Patience::~Patience() { client_.patienceMs_ = saved_; }
+
+DWORD AutomationClient::PatienceLeftMs(DWORD elapsedInTryMs) const {
+    if (closed_) return 0;  // the program is ending: a waiting call gives up at once
+    ULONGLONG elapsed = elapsedInTryMs;
+    if (callStart_) elapsed = std::max(elapsed, clockMs_() - *callStart_);
+    return elapsed >= patienceMs_ ? 0 : static_cast<DWORD>(patienceMs_ - elapsed);
+}
 
 void AutomationClient::Close() {
     closed_ = true;
-    ForgetObjects();
-    ids_.clear();
+    Forget();
+}
+
+void AutomationClient::Reopen() {
+    closed_ = false;
+    Forget();
+}
+
+void AutomationClient::Forget() {
+    interfaces_.clear();
     typeInfos_.clear();
+    ids_.clear();
 }
 
 void AutomationClient::ForgetObjects() { interfaces_.clear(); }
+
+template <class F>
+auto AutomationClient::Run(IDispatch* object, F&& call) {
+    if (closed_) throw AutomationError(CO_E_OBJNOTCONNECTED, L"The connection to Outlook is closed.");
+    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
+    const CallInProgress inProgress(*this, object);
+    return call();
+}
 
 IUnknown* AutomationClient::InterfaceOf(IDispatch* object) {
     const auto known = interfaces_.find(object);
@@ -266,6 +310,7 @@ IUnknown* AutomationClient::InterfaceOf(IDispatch* object) {
     HRESULT hr = object->GetTypeInfoCount(&count);
     if (SUCCEEDED(hr) && count > 0) hr = object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info);
     if (TurnedDown(hr)) return nullptr;  // busy: asked again at the next call, after the waiting call
+    if (closed_) return nullptr;         // closed while these calls waited: nothing is held after it
     if (SUCCEEDED(hr) && info) {
         info.As(&identity);
         typeInfos_.emplace(identity.Get(), identity);  // held, so that its address names no other interface
@@ -276,8 +321,6 @@ IUnknown* AutomationClient::InterfaceOf(IDispatch* object) {
 }
 
 DISPID AutomationClient::IdOf(IDispatch* object, const wchar_t* name) {
-    if (closed_) throw AutomationError(CO_E_OBJNOTCONNECTED, L"The connection to Outlook is closed.");
-    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
     IUnknown* type = InterfaceOf(object);
     if (!type) return outlook::IdOf(object, name, &policy_);
     const auto key = std::make_pair(type, std::wstring(name));
@@ -289,21 +332,24 @@ DISPID AutomationClient::IdOf(IDispatch* object, const wchar_t* name) {
 }
 
 Variant AutomationClient::Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
-    return InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, &policy_);
+    return Run(object, [&] {
+        return InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, &policy_);
+    });
 }
 
 void AutomationClient::Put(IDispatch* object, const wchar_t* name, const Variant& value) {
-    InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYPUT, {value}, &policy_);
+    Run(object, [&] { InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYPUT, {value}, &policy_); });
 }
 
 Variant AutomationClient::Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
-    return InvokeId(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args, &policy_);
+    return Run(object, [&] {
+        return InvokeId(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args, &policy_);
+    });
 }
 
 Variant AutomationClient::DefaultValue(IDispatch* object) {
-    if (closed_) throw AutomationError(CO_E_OBJNOTCONNECTED, L"The connection to Outlook is closed.");
-    if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
-    return InvokeId(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {}, &policy_);
+    return Run(object,
+               [&] { return InvokeId(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {}, &policy_); });
 }
 
 }  // namespace hv::outlook

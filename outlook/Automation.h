@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -99,24 +100,28 @@ Variant DefaultValue(IDispatch* object);
 // The object's type name as its type information gives it, or "Object" when it has none.
 std::wstring TypeName(IDispatch* object);
 
-// How long a call that a busy server turns down (RPC_E_CALL_REJECTED, RPC_E_SERVERCALL_RETRYLATER)
-// is made again, and the wait between tries.
+// How a call that a busy server turns down (RPC_E_CALL_REJECTED, RPC_E_SERVERCALL_RETRYLATER) is
+// made again: after a wait, for as long as the call's patience lasts.
 struct RetryPolicy {
     static constexpr DWORD kWaitMs = 250;
-    DWORD patienceMs;
+    std::function<DWORD()> patienceLeftMs;
     std::function<void(DWORD)> wait;
 };
 
 // The automation client of a session with Outlook: calls as Get/Put/Call above, with the DISPID of
 // each member looked up once per interface (the object's type information tells the interface;
 // no DISPID is shared between objects of different interfaces), and calls that a busy Outlook
-// turns down made again until the patience is spent. Once closed, every call fails.
+// turns down made again until the patience is spent. The patience of a call is measured on the
+// client's clock from its first try, time spent inside the call included, whoever tries again:
+// the client itself, or COM through the thread's message filter (PatienceLeftMs). Once closed,
+// every call fails.
 class AutomationClient {
 public:
     static constexpr DWORD kPatienceWhileOpening = 60000;
     static constexpr DWORD kPatienceAfterOpening = 10000;
 
-    explicit AutomationClient(std::function<void(DWORD)> wait);
+    // `wait` blocks for that many milliseconds; `clockMs` is a clock that only goes forward.
+    AutomationClient(std::function<void(DWORD)> wait, std::function<ULONGLONG()> clockMs);
     AutomationClient(const AutomationClient&) = delete;
     AutomationClient& operator=(const AutomationClient&) = delete;
 
@@ -137,20 +142,32 @@ public:
         AutomationClient& client_;
         DWORD saved_;
     };
-    DWORD PatienceMs() const { return policy_.patienceMs; }
+    DWORD PatienceMs() const { return patienceMs_; }
+    // What is left of the patience of the call in progress (the innermost one, when a call is
+    // made while another waits), at least `elapsedInTryMs` (COM's count since its own try began)
+    // having passed; without a call in progress, the patience less that count. 0 once closed.
+    DWORD PatienceLeftMs(DWORD elapsedInTryMs = 0) const;
 
     // Lets go of the objects met so far (each poll meets new ones); the DISPIDs stay.
     void ForgetObjects();
     // Ends the session: every later call fails, and nothing is remembered.
     void Close();
-    void Reopen() { closed_ = false; }
+    // A new session (Outlook may be another process now): nothing of the last one is remembered.
+    void Reopen();
     bool Closed() const { return closed_; }
 
 private:
+    class CallInProgress;
+    template <class F>
+    auto Run(IDispatch* object, F&& call);
+    void Forget();
     IUnknown* InterfaceOf(IDispatch* object);
     DISPID IdOf(IDispatch* object, const wchar_t* name);
 
+    DWORD patienceMs_ = kPatienceAfterOpening;
+    std::function<ULONGLONG()> clockMs_;
     RetryPolicy policy_;
+    std::optional<ULONGLONG> callStart_;  // the first try of the call in progress
     bool closed_ = false;
     std::map<IDispatch*, std::pair<Dispatch, ComPtr<IUnknown>>> interfaces_;
     std::map<IUnknown*, ComPtr<IUnknown>> typeInfos_;

@@ -23,7 +23,9 @@ std::wstring OutlookAutomation::NowMediumTime() { return toolkit::MediumTime(Now
 
 bool OutlookAutomation::IsAppointmentDue(int n) {
     if (n < 1 || n > PendingCount()) return false;
-    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
+    // Held for the whole test: a message handled while a call waits (Exit) may empty the table.
+    const std::shared_ptr<AppointmentView> entry = PendingItems[static_cast<size_t>(n - 1)];
+    AppointmentView& item = *entry;
     const long lead = ReminderLead(item);
     std::wstring start;
     try {

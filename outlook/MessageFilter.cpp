@@ -1,5 +1,7 @@
 #include "outlook/MessageFilter.h"
 
+#include <algorithm>
+
 #include "toolkit/Form.h"
 
 namespace hv::outlook {
@@ -17,11 +19,15 @@ HRESULT BusyRetryFilter::QueryInterface(REFIID riid, void** out) {
 DWORD BusyRetryFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) { return SERVERCALL_ISHANDLED; }
 
 // IMessageFilter::RetryRejectedCall: a return of 100 or more has COM wait that many milliseconds
-// and make the call again; -1 cancels it, and the call fails with RPC_E_CALL_REJECTED.
+// and make the call again; -1 cancels it, and the call fails with RPC_E_CALL_REJECTED. COM counts
+// the elapsed time from its own try only; a client that tries the call again gets a fresh count,
+// so the patience left is the client's, measured from the call's first try. The last wait ends
+// no later than the patience does.
 DWORD BusyRetryFilter::RetryRejectedCall(HTASK, DWORD elapsedMs, DWORD rejectType) {
     const bool busy = rejectType == SERVERCALL_RETRYLATER || rejectType == SERVERCALL_REJECTED;
-    if (busy && elapsedMs < patienceMs_()) return kRetryAfterMs;
-    return static_cast<DWORD>(-1);
+    const DWORD left = busy ? patienceLeftMs_(elapsedMs) : 0;
+    if (left < kShortestWaitMs) return static_cast<DWORD>(-1);
+    return std::min(kRetryAfterMs, left);
 }
 
 // While a call waits for Outlook the program stays responsive: the tray icon, its menu and an

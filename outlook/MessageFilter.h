@@ -1,7 +1,7 @@
 // The message filter of the thread that calls Outlook. An Outlook that is busy (starting, loading
 // its add-ins) turns calls down; COM then asks the caller's filter what to do. This one has COM
-// wait a moment and try again for as long as the client's patience lasts, then gives up (the
-// call fails as before), and while a call waits lets the program's own messages run.
+// wait a moment and try again for as long as the patience of the client's call lasts, then gives
+// up (the call fails as before), and while a call waits lets the program's own messages run.
 #pragma once
 #include <windows.h>
 #include <objidl.h>
@@ -13,8 +13,12 @@ namespace hv::outlook {
 class BusyRetryFilter final : public IMessageFilter {
 public:
     static constexpr DWORD kRetryAfterMs = 250;
+    // The shortest wait COM takes as a wait; an answer below it is a try at once.
+    static constexpr DWORD kShortestWaitMs = 100;
 
-    explicit BusyRetryFilter(std::function<DWORD()> patienceMs) : patienceMs_(std::move(patienceMs)) {}
+    // `patienceLeftMs` tells what is left of the patience of the call in progress, given COM's
+    // count of the milliseconds since its own try began (AutomationClient::PatienceLeftMs).
+    explicit BusyRetryFilter(std::function<DWORD(DWORD)> patienceLeftMs) : patienceLeftMs_(std::move(patienceLeftMs)) {}
     BusyRetryFilter(const BusyRetryFilter&) = delete;
     BusyRetryFilter& operator=(const BusyRetryFilter&) = delete;
 
@@ -29,7 +33,7 @@ public:
     DWORD STDMETHODCALLTYPE MessagePending(HTASK callee, DWORD elapsedMs, DWORD pendingType) override;
 
 private:
-    std::function<DWORD()> patienceMs_;
+    std::function<DWORD(DWORD)> patienceLeftMs_;
 };
 
 // The filter registered on the calling thread for the registration's lifetime; the filter that

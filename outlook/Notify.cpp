@@ -72,69 +72,71 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
             who = item.Property(L"Organizer").AsString();
             return false;
         });
-        const bool other = Test([&] {
-            Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
-            Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
-            return who != client_.DefaultValue(user.Get()).AsString();
-        });
+        // The user's name costs a security prompt; without the organizer it would change nothing.
+        const bool other = readable && Test([&] {
+                               Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
+                               Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
+                               return who != client_.DefaultValue(user.Get()).AsString();
+                           });
         if (readable && other) line += L" / " + who;
     }
     return line;
 }
 
-// A new mail item with its subject and body; null when Outlook could not create one.
-Dispatch OutlookAutomation::ComposeMessage(int n) {
+// A new mail item with the entry's subject and body (the test message's without an entry); null
+// when Outlook could not create one.
+Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item) {
     Dispatch mail;
     Step([&] { mail = client_.Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch(); });
-    if (n == 0) {
+    if (!item) {
         const toolkit::VersionInfo v = toolkit::ReadVersionInfo();
         Step([&] { client_.Put(mail.Get(), L"Subject", L"Test Appointment"); });
         Step([&] { client_.Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
         return mail;
     }
-    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
-    const std::wstring subject = SubjectLine(item);
+    const std::wstring subject = SubjectLine(*item);
     Step([&] { client_.Put(mail.Get(), L"Subject", subject); });
     if (settings::Ticked(settings_.Live().chkComments))
-        Step([&] { client_.Put(mail.Get(), L"Body", item.Property(L"Body").AsString()); });
+        Step([&] { client_.Put(mail.Get(), L"Body", item->Property(L"Body").AsString()); });
     return mail;
 }
 
 // A failed send of an all-day appointment (due all day) is tried again only in the minute of its
 // first try; after that minute it counts as handled.
-bool OutlookAutomation::RetryOfAllDayIsOver(int n) {
+bool OutlookAutomation::RetryOfAllDayIsOver(AppointmentView& item) {
     if (allDayFirstFailure_.empty()) return false;
-    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
     try {
         const auto first = allDayFirstFailure_.find(SentKey(item));
         return first != allDayFirstFailure_.end() && first->second != NowMediumTime();
     } catch (const std::exception&) { return false; }
 }
 
-void OutlookAutomation::RememberFailedAllDay(int n) {
-    AppointmentView& item = PendingItems[static_cast<size_t>(n - 1)];
+void OutlookAutomation::RememberFailedAllDay(AppointmentView& item) {
     Step([&] {
         if (item.Property(L"AllDayEvent").AsBool()) allDayFirstFailure_.try_emplace(SentKey(item), NowMediumTime());
     });
 }
 
-void OutlookAutomation::LogAsHandled(int n) {
+void OutlookAutomation::LogAsHandled(AppointmentView& item) {
     // A key that cannot be built is logged empty: the scans then treat every item whose key
     // cannot be built as notified, rather than sending this one again.
     std::wstring key;
-    Step([&] { key = SentKey(PendingItems[static_cast<size_t>(n - 1)]); });
+    Step([&] { key = SentKey(item); });
     SentLog.push_back(key);
 }
 
 SendResult OutlookAutomation::SendNotification(int n) {
     if (n < 0 || n > PendingCount() || client_.Closed()) return SendResult::Failed;
     lastSendFailure_.clear();
-    if (n != 0 && RetryOfAllDayIsOver(n)) {
-        LogAsHandled(n);
+    // The entry is held for the whole send: a message handled while a call waits (Exit, while
+    // Outlook shows its security prompt) may empty the table.
+    const std::shared_ptr<AppointmentView> entry = n == 0 ? nullptr : PendingItems[static_cast<size_t>(n - 1)];
+    if (entry && RetryOfAllDayIsOver(*entry)) {
+        LogAsHandled(*entry);
         return SendResult::Failed;
     }
     const std::wstring address = settings_.Live().txtEmailAddress.Text();
-    Dispatch mail = ComposeMessage(n);
+    Dispatch mail = ComposeMessage(entry.get());
 
     bool resolved = false;
     std::optional<AutomationError> denied;
@@ -164,7 +166,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
     }
     if (denied) {
         lastSendFailure_ = denied->Description();
-        if (n != 0) LogAsHandled(n);
+        if (entry) LogAsHandled(*entry);
         return SendResult::Denied;
     }
     if (!resolved) {
@@ -180,14 +182,14 @@ SendResult OutlookAutomation::SendNotification(int n) {
         lastSendFailure_ = e.Description();
         if (n == 0) return DeniedByTheUser(e) ? SendResult::Denied : SendResult::Failed;
         if (DeniedByTheUser(e)) {
-            LogAsHandled(n);
+            LogAsHandled(*entry);
             return SendResult::Denied;
         }
         // Not logged: the entry is tried again at the next poll inside its due minute.
-        RememberFailedAllDay(n);
+        RememberFailedAllDay(*entry);
         return SendResult::Failed;
     }
-    if (n != 0) LogAsHandled(n);
+    if (entry) LogAsHandled(*entry);
     return SendResult::Sent;
 }
 

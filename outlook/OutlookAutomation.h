@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,8 +72,9 @@ public:
 
     // Outlook references, empty until the session is opened.
     Dispatch OutlookApp, OutlookNameSpace, CalendarItems;
-    // Today's pending entries, in calendar start order.
-    std::vector<AppointmentView> PendingItems;
+    // Today's pending entries, in calendar start order. Shared: a test or a send holds its entry
+    // while a call waits, and a message handled meanwhile (Exit) may empty the table.
+    std::vector<std::shared_ptr<AppointmentView>> PendingItems;
     // The keys of the appointments notified since the day began.
     std::vector<std::wstring> SentLog;
     // The day of the last day change, as "Short Date" text.
@@ -80,6 +82,7 @@ public:
 
 private:
     void ConnectCalendar(const ApplicationFactory& factory);
+    Dispatch StartOutlook();
     bool Reattach();
     void ShowNotRunning();
     void Report(const AutomationError& e);
@@ -90,10 +93,10 @@ private:
     bool IsExcludedByFilters(AppointmentView& item, bool reminderOnly, const std::wstring& category);
     long ReminderLead(AppointmentView& item);
     std::wstring SubjectLine(AppointmentView& item);
-    Dispatch ComposeMessage(int n);
-    bool RetryOfAllDayIsOver(int n);
-    void RememberFailedAllDay(int n);
-    void LogAsHandled(int n);
+    Dispatch ComposeMessage(AppointmentView* item);
+    bool RetryOfAllDayIsOver(AppointmentView& item);
+    void RememberFailedAllDay(AppointmentView& item);
+    void LogAsHandled(AppointmentView& item);
     SYSTEMTIME Now();
     std::wstring NowMediumTime();
 

@@ -82,6 +82,10 @@ bool OutlookAutomation::Reattach() {
 
 void OutlookAutomation::ScanTodaysAppointments() {
     if (client_.Closed()) return;
+    // Exit may come while a call waits: whatever the scan found afterwards is let go with the rest.
+    const toolkit::ScopeExit endedMeanwhile([this] {
+        if (client_.Closed()) CloseOutlookSession();
+    });
     client_.ForgetObjects();  // the objects of the last poll are not met again
     if (!CalendarItems && !Reattach()) return;
     try {
@@ -126,11 +130,12 @@ bool OutlookAutomation::ScanOnce() {
     });
 
     while (!found.IsNothing()) {
-        AppointmentView item(client_, found.AsDispatch());
-        if (!IsAlreadyNotified(item) && !IsNotifyTimePast(item) && !IsExcludedByFilters(item, reminderOnly, category)) {
+        auto item = std::make_shared<AppointmentView>(client_, found.AsDispatch());
+        if (!IsAlreadyNotified(*item) && !IsNotifyTimePast(*item) &&
+            !IsExcludedByFilters(*item, reminderOnly, category)) {
             if (PendingItems.empty()) list.clear();
-            list += toolkit::MediumTime(item.Property(L"Start").AsDate()) + L" - " +
-                    item.Property(L"Subject").AsString() + L"\r\n";
+            list += toolkit::MediumTime(item->Property(L"Start").AsDate()) + L" - " +
+                    item->Property(L"Subject").AsString() + L"\r\n";
             PendingItems.push_back(std::move(item));
         }
         found = client_.Call(CalendarItems.Get(), L"FindNext");

@@ -1,6 +1,7 @@
 // Opening and closing the connection to Outlook.
-#include <cwchar>
+#include <algorithm>
 #include <cmath>
+#include <cwchar>
 
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/VersionInfo.h"
@@ -17,6 +18,18 @@ const wchar_t kSecurityNotice[] =
     L"The version of Outlook you are running may prevent Horavane from automatically sending email.\r\n\r\n"
     L"NOTE: If Outlook email security is enabled, you will be prompted by Outlook to manually approve email \r\n"
     L"sent from Horavane.";
+
+// The wait between two tries to start an Outlook that is still starting.
+constexpr DWORD kStartRetryMs = 1000;
+
+// What creating an Outlook that is still starting (at sign-in, say) gives for a while: its server
+// failed to start or to register in time, or went away during its start.
+bool StillStarting(HRESULT hr) {
+    const HRESULT codes[] = {CO_E_SERVER_EXEC_FAILURE, CO_E_SERVER_START_TIMEOUT,
+                             RPC_E_DISCONNECTED,       RPC_E_SERVER_DIED,
+                             RPC_E_SERVER_DIED_DNE,    HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)};
+    return std::find(std::begin(codes), std::end(codes), hr) != std::end(codes);
+}
 
 // The whole-number part of the last four characters of the version text ("...4201" gives 4201).
 double BuildNumber(const std::wstring& version) {
@@ -64,7 +77,7 @@ OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::Settings& se
       txtQ_(txtQ),
       factory_(std::move(factory)),
       attach_(std::move(attach)),
-      client_([&host](DWORD ms) { host.Sleep(ms); }) {}
+      client_([&host](DWORD ms) { host.Sleep(ms); }, [&host] { return host.TickCount(); }) {}
 
 void OutlookAutomation::ConnectCalendar(const ApplicationFactory& factory) {
     client_.Reopen();
@@ -79,17 +92,36 @@ void OutlookAutomation::ConnectCalendar(const ApplicationFactory& factory) {
     client_.Put(CalendarItems.Get(), L"IncludeRecurrences", true);
 }
 
+// Creates Outlook, and again while it is still starting, for as long as the opening's patience
+// lasts from the first try. An Outlook that is not installed fails at once.
+Dispatch OutlookAutomation::StartOutlook() {
+    const ULONGLONG first = host_.TickCount();
+    for (;;) {
+        try {
+            return factory_();
+        } catch (const AutomationError& e) {
+            const ULONGLONG elapsed = host_.TickCount() - first;
+            if (!StillStarting(e.Result()) || client_.Closed() || elapsed >= client_.PatienceMs()) throw;
+            host_.Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kStartRetryMs, client_.PatienceMs() - elapsed)));
+        }
+    }
+}
+
 std::wstring OutlookAutomation::OpenOutlookSession() {
     // An Outlook that is still starting (loading its add-ins) turns calls down for a while.
     const AutomationClient::Patience starting(client_, AutomationClient::kPatienceWhileOpening);
     try {
-        ConnectCalendar(factory_);
+        ConnectCalendar([this] { return StartOutlook(); });
         PendingItems.clear();
         SentLog.clear();
         const std::wstring result = TypeName(OutlookApp.Get());
         ShowSecurityNoticeIfNeeded();
-        return result;
-    } catch (const AutomationError&) { return kNothing; }
+        if (!client_.Closed()) return result;
+    } catch (const AutomationError&) {
+        if (!client_.Closed()) return kNothing;
+    }
+    CloseOutlookSession();  // the program began to end while Outlook was opened: let go of what came
+    return kNothing;
 }
 
 void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
@@ -99,6 +131,7 @@ void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
     const bool mailServer = client_.Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
     const bool guardedBuild = BuildNumber(client_.Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
     if (!((settings_.SecurityWarning == L"False" && !mailServer) || guardedBuild)) return;
+    if (client_.Closed()) return;  // the program is ending: nothing more to say
     host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
     settings_.SecurityWarning = L"True";
     settings_.SaveSettings();

@@ -207,6 +207,7 @@ HRESULT DispatchObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPAR
     if (index < 0 || index >= static_cast<int>(kind_.members.size())) return DISP_E_MEMBERNOTFOUND;
     const MemberInfo& member = kind_.members[static_cast<size_t>(index)];
     server_->Counting().CountCall(kind_.name, member.name);
+    server_->Faults().RunHooks(kind_.name, member.name);
 
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     if (!params) params = &none;

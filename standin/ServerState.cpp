@@ -59,7 +59,22 @@ void FaultPlan::Clear(std::wstring_view kind, std::wstring_view member) {
 
 void FaultPlan::GoAway() { ++generation_; }
 
-void FaultPlan::Reset() { planned_.clear(); }
+void FaultPlan::During(std::wstring_view kind, std::wstring_view member, std::function<void()> hook) {
+    hooks_.emplace_back(CallKey(kind, member), std::move(hook));
+}
+
+void FaultPlan::Reset() {
+    planned_.clear();
+    hooks_.clear();
+}
+
+void FaultPlan::RunHooks(std::wstring_view kind, std::wstring_view member) {
+    if (hooks_.empty()) return;
+    const std::wstring key = CallKey(kind, member);
+    const auto hooks = hooks_;  // a hook may plan more
+    for (const auto& [planned, hook] : hooks)
+        if (planned == key) hook();
+}
 
 std::optional<FaultPlan::Failure> FaultPlan::FailureFor(std::wstring_view kind, std::wstring_view member) {
     const std::wstring key = CallKey(kind, member);

@@ -31,6 +31,7 @@
 #include <oaidl.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -77,7 +78,10 @@ public:
     // As if the server process had ended: every object created so far fails every call with
     // RPC_E_DISCONNECTED from now on. An Application created afterwards works again.
     void GoAway();
-    // Takes back every planned member failure (objects that went away stay gone).
+    // Runs `hook` inside every call of that member from now on, before the member answers, as a
+    // security prompt holds a call while the caller's own messages run (an Exit, say).
+    void During(std::wstring_view kind, std::wstring_view member, std::function<void()> hook);
+    // Takes back every planned member failure and hook (objects that went away stay gone).
     void Reset();
     // As a busy Outlook: the next `calls` calls of any object are turned down with
     // RPC_E_CALL_REJECTED.
@@ -89,6 +93,8 @@ public:
     };
     // For the server's objects: the failure planned for this call, if any.
     std::optional<Failure> FailureFor(std::wstring_view kind, std::wstring_view member);
+    // For the server's objects: runs the hooks planned for this call.
+    void RunHooks(std::wstring_view kind, std::wstring_view member);
     // For the server's objects: whether this call is to be turned down.
     bool TakeRejection() { return rejectCalls_ > 0 && rejectCalls_-- > 0; }
     unsigned Generation() const { return generation_; }
@@ -102,6 +108,7 @@ private:
         int seen = 0;
     };
     std::vector<Planned> planned_;
+    std::vector<std::pair<std::wstring, std::function<void()>>> hooks_;  // "Kind.Member", hook
     unsigned generation_ = 0;
     int rejectCalls_ = 0;
 };

@@ -8,6 +8,8 @@ SYSTEMTIME Host::Now() {
     return now;
 }
 
+ULONGLONG Host::TickCount() { return ::GetTickCount64(); }
+
 int Host::ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) {
     return ::MessageBoxW(owner, text.c_str(), title.c_str(), style);
 }

@@ -15,6 +15,7 @@
 #include "settings/Registry.h"
 #include "toolkit/AnsiText.h"
 #include "standin/Standin.h"
+#include "tests/support/BusyServer.h"
 #include "tests/support/Calendar.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
@@ -78,6 +79,7 @@ protected:
     int outlookCreated = 0;
     std::function<void()> onOutlookCreated;
     std::function<void()> onOutlookAttached;
+    std::shared_ptr<test::BusyServer> busy;  // when set, Outlook is reached as on Windows while it is busy
     std::unique_ptr<App> app;
 
     AppTest() {
@@ -120,12 +122,12 @@ protected:
             ++outlookCreated;
             if (onOutlookCreated) onOutlookCreated();
             if (!outlookAvailable) throw outlook::AutomationError(REGDB_E_CLASSNOTREG, L"Class not registered");
-            return server->CreateApplication();
+            return Reach(server->CreateApplication());
         };
         p.outlookAttach = [this]() -> outlook::Dispatch {
             if (onOutlookAttached) onOutlookAttached();
             if (!outlookAvailable) throw outlook::AutomationError(MK_E_UNAVAILABLE, L"Outlook is not running.");
-            return server->CreateApplication();
+            return Reach(server->CreateApplication());
         };
         p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
             tray.push_back({m, d->hIcon, std::string(d->szTip), server ? server->Count().LiveObjects() : 0});
@@ -136,6 +138,7 @@ protected:
         p.instanceName = instance;
         app = std::make_unique<App>(std::move(p));
     }
+    outlook::Dispatch Reach(const outlook::Dispatch& app) { return busy ? busy->Wrap(app.Get()) : app; }
     // A normal start with an address stored.
     bool Start(const wchar_t* address = L"pager@example.com") {
         if (address) Store(L"EventEmailAddress", address);
@@ -197,6 +200,7 @@ TEST_F(AppTest, OutlookUnavailableEndsTheProgram) {
     EXPECT_EQ(host.boxes[0].text, L"Failed to open Outlook.");
     EXPECT_EQ(host.boxes[0].style, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
     EXPECT_EQ(host.boxes[0].title, L"Horavane");
+    EXPECT_EQ(outlookCreated, 1) << "not installed: not tried again";
     for (const TrayCall& c : tray) EXPECT_NE(c.message, static_cast<DWORD>(NIM_ADD)) << "no tray icon, ever";
     EXPECT_FALSE(Config().IsLoaded());
     EXPECT_FALSE(app->frmQ().IsLoaded());
@@ -395,6 +399,100 @@ TEST_F(AppTest, ExitWhileATickWaitsForOutlookEndsEverythingCleanly) {
     EXPECT_FALSE(app->frmQ().IsLoaded()) << "no window is made again after shutdown";
     EXPECT_FALSE(Config().IsLoaded());
     EXPECT_EQ(Sent(), 0u);
+    EXPECT_EQ(server->Count().LiveObjects(), 0);
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// Exit may come wherever a call waits for Outlook (its security prompt holds Resolve and Send, a
+// busy Outlook any call): the program ends there, with no call to Outlook, no message sent and no
+// box shown after it, and no Outlook object held.
+TEST_F(AppTest, ExitInsideACallThatWaitsEndsEverythingCleanly) {
+    const struct {
+        const wchar_t* kind;
+        const wchar_t* member;
+        size_t sent;
+    } cases[] = {
+        {L"Items", L"FindNext", 0},            // the scan
+        {L"AppointmentItem", L"Subject", 0},   // the scan's list line
+        {L"AppointmentItem", L"Location", 0},  // the message's subject line
+        {L"Recipient", L"Resolve", 0},         // the address prompt
+        {L"MailItem", L"Send", 1},             // the send prompt: that one was handed over
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toolkit::ToUtf8(std::wstring(c.kind) + L"." + c.member));
+        app.reset();
+        test::RemoveFolder(outbox);
+        host.boxes.clear();
+        Event first = At("First", "1000", 15), second = At("Second", "0945");
+        first.location = "Room 4";
+        WriteCalendar({first, second});
+        ASSERT_TRUE(Start());
+        Config().chkOrganizer.SetValue(1);  // more reads of the appointment after its location
+        Config().chkComments.SetValue(1);
+        long callsAtExit = -1;
+        server->Faults().During(c.kind, c.member, [&] {
+            if (callsAtExit >= 0) return;
+            callsAtExit = server->Count().TotalCalls();
+            Config().mnuPopUpMenu.RunCommand(Config().mnuExit);
+        });
+        Tick(9, 45, 2);
+        EXPECT_TRUE(app->ShutDown());
+        EXPECT_EQ(server->Count().TotalCalls(), callsAtExit) << "no call to Outlook after Exit";
+        EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+        EXPECT_EQ(Sent(), c.sent);
+        EXPECT_EQ(server->Count().LiveObjects(), 0);
+        EXPECT_FALSE(app->frmQ().IsLoaded());
+        MSG msg;
+        EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    }
+}
+
+// On Windows COM asks the message filter about each call a busy Outlook turns down, and the
+// client tries a call again itself when COM gives up: together they wait no longer than the
+// patience, counted from the call's first try (a minute while the session opens, ten seconds
+// afterwards). An Outlook free again within it is waited for; Exit ends the wait at once.
+TEST_F(AppTest, ABusyOutlookIsWaitedForAsLongAsThePatienceWhoeverTriesAgain) {
+    WriteCalendar({At("Planning", "0945")});
+    busy = std::make_shared<test::BusyServer>(host);
+    busy->BusyForGood();
+    ULONGLONG began = host.ticks;
+    EXPECT_FALSE(Start());
+    EXPECT_GE(host.ticks - began, 60000u - outlook::BusyRetryFilter::kShortestWaitMs);
+    EXPECT_LE(host.ticks - began, 60000u);
+    EXPECT_GT(busy->questions, 1) << "the filter was asked";
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, L"Failed to open Outlook.");
+
+    app.reset();
+    host.boxes.clear();
+    busy->BusyFor(45000);
+    began = host.ticks;
+    ASSERT_TRUE(Start());
+    EXPECT_GE(host.ticks - began, 45000u + 3000 + 4000) << "waited for, then the splash's holds";
+
+    busy->BusyForGood();
+    began = host.ticks;
+    Tick(9, 44, 0);
+    EXPECT_GE(host.ticks - began, 10000u - outlook::BusyRetryFilter::kShortestWaitMs);
+    EXPECT_LE(host.ticks - began, 10000u);
+    EXPECT_EQ(host.boxes.size(), 1u) << "the scan reports the failure";
+
+    busy->BusyFor(8000);
+    Tick(9, 45, 2);
+    EXPECT_EQ(Sent(), 1u);
+    EXPECT_EQ(host.boxes.size(), 1u);
+
+    busy->BusyForGood();
+    began = host.ticks;
+    busy->atWait = [&] {  // the installer asks the program to exit while a call waits
+        if (host.ticks - began >= 3000 && !app->ShutDown())
+            ::PostMessageW(Config().Hwnd(), WM_COMMAND, ui::kExitCommandId, 0);
+    };
+    Tick(9, 50, 0);
+    EXPECT_TRUE(app->ShutDown());
+    EXPECT_LE(host.ticks - began, 3000u + outlook::BusyRetryFilter::kRetryAfterMs);
+    EXPECT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(server->Count().LiveObjects(), 0);
     MSG msg;
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));

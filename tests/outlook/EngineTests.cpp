@@ -183,6 +183,13 @@ TEST_F(Engine, SubjectLineSpecialCases) {
     engine->SendNotification(3);  // only the location, which is empty
     EXPECT_EQ(SentSubjects(),
               (std::vector<std::wstring>{L"Holiday (All Day) >Home", L"My meeting (11:00 AM - 11:00 AM)", L""}));
+    // Without the organizer the user's name (a security prompt) could change nothing: not asked.
+    form.chkOrganizer.SetValue(1);
+    server->Faults().Fail(L"AppointmentItem", L"Organizer", L"Injected failure");
+    const long userReads = server->Count().Calls(L"NameSpace", L"CurrentUser");
+    EXPECT_EQ(engine->SendNotification(3), outlook::SendResult::Sent);
+    EXPECT_EQ(server->Count().Calls(L"NameSpace", L"CurrentUser"), userReads);
+    EXPECT_EQ(SentSubjects().back(), L"");
 }
 
 TEST_F(Engine, TestMessageIgnoresTheOptionsAndTheLog) {
@@ -428,6 +435,9 @@ TEST_F(Engine, EachMemberIsLookedUpOncePerInterfaceAndReadOncePerPoll) {
     // carries the right subject only when each interface keeps its own.
     EXPECT_EQ(SentSubjects().back(), L"Second (11:00 AM - 11:00 AM)");
     EXPECT_EQ(server->Count().Calls(L"AppointmentItem", L"Start") - starts, 2) << "once for each appointment found";
+    // A session opened again (Outlook may be another process now) learns every member afresh.
+    ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
+    EXPECT_GT(server->Count().NameLookups(), lookups);
 }
 
 TEST_F(Engine, OnePollReadsTheClockOnceSoASlowFirstSendLosesNoOtherEntry) {

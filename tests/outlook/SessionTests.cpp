@@ -30,19 +30,47 @@ TEST_F(Session, OpensTheCalendarSortedWithOccurrences) {
     EXPECT_EQ(server->Count().Calls(L"Items", L"Sort"), 1);
 }
 
-TEST(OutlookApplication, MissingOutlookGivesNothing) {
-    RegistrySandbox sandbox;
-    ScriptedHost host;
-    FakeCommands commands;
-    ui::ConfigureForm form(host, commands);
-    ui::QForm viewer(host);
-    outlook::OutlookAutomation engine(host, form.Settings(), viewer.txtQ, [] {
-        CLSID clsid;
-        const HRESULT hr = ::CLSIDFromProgID(L"Outlook.NoSuchApplication", &clsid);
-        throw outlook::AutomationError(hr, L"Outlook is not installed.");
-        return outlook::Dispatch();
-    });
-    EXPECT_EQ(engine.OpenOutlookSession(), L"Nothing");
+// An Outlook still starting (at sign-in) fails its activation for a while: it is tried again for
+// up to a minute from the first try. One that is not installed is not waited for.
+TEST_F(Session, AnOutlookStillStartingIsWaitedForAMinuteAndAMissingOneNotAtAll) {
+    CLSID clsid;
+    const HRESULT missing = ::CLSIDFromProgID(L"Outlook.NoSuchApplication", &clsid);
+    const struct {
+        HRESULT hr;
+        int failures;
+        bool opens;
+    } cases[] = {
+        {CO_E_SERVER_EXEC_FAILURE, 20, true},
+        {CO_E_SERVER_START_TIMEOUT, 1, true},
+        {RPC_E_DISCONNECTED, 2, true},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), 60, true},  // the last try at the minute
+        {CO_E_SERVER_EXEC_FAILURE, 61, false},
+        {missing, 1, false},
+        {REGDB_E_CLASSNOTREG, 1, false},
+    };
+    WriteCalendar({});
+    server = standin::CreateServer(config);
+    form.Settings().LoadSettings();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << static_cast<unsigned long>(c.hr) << std::dec << " x"
+                                        << c.failures);
+        int tries = 0;
+        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
+                                                              [&]() -> outlook::Dispatch {
+                                                                  if (++tries <= c.failures)
+                                                                      throw outlook::AutomationError(c.hr, L"");
+                                                                  return server->CreateApplication();
+                                                              });
+        const ULONGLONG began = host.ticks;
+        EXPECT_EQ(engine->OpenOutlookSession() != L"Nothing", c.opens);
+        EXPECT_LE(host.ticks - began, outlook::AutomationClient::kPatienceWhileOpening);
+        if (c.hr == missing || c.hr == REGDB_E_CLASSNOTREG) {
+            EXPECT_EQ(tries, 1);
+            EXPECT_EQ(host.ticks, began);
+        } else if (!c.opens) {
+            EXPECT_EQ(host.ticks - began, outlook::AutomationClient::kPatienceWhileOpening) << "tried for a minute";
+        }
+    }
     EXPECT_TRUE(host.boxes.empty());
 }
 
@@ -204,22 +232,27 @@ TEST(Automation, VariantsConvertAsAutomationDoes) {
 }
 
 TEST(BusyRetryFilter, RetriesABusyOutlookForAsLongAsThePatienceLasts) {
-    DWORD patience = 10000;
-    outlook::BusyRetryFilter filter([&] { return patience; });
+    ULONGLONG now = 0;
+    outlook::AutomationClient client([](DWORD) {}, [&] { return now; });
+    outlook::BusyRetryFilter filter([&](DWORD elapsed) { return client.PatienceLeftMs(elapsed); });
+    const DWORD cancel = static_cast<DWORD>(-1);
     struct Case {
         DWORD elapsed, rejectType, patience, answer;
     } cases[] = {
         {0, SERVERCALL_RETRYLATER, 10000, outlook::BusyRetryFilter::kRetryAfterMs},
-        {9999, SERVERCALL_REJECTED, 10000, outlook::BusyRetryFilter::kRetryAfterMs},
-        {10000, SERVERCALL_RETRYLATER, 10000, static_cast<DWORD>(-1)},
+        {9800, SERVERCALL_REJECTED, 10000, 200},       // the last wait ends with the patience
+        {9950, SERVERCALL_RETRYLATER, 10000, cancel},  // too little left for a wait
+        {10000, SERVERCALL_RETRYLATER, 10000, cancel},
         {30000, SERVERCALL_REJECTED, 60000, outlook::BusyRetryFilter::kRetryAfterMs},
-        {0, SERVERCALL_ISHANDLED, 60000, static_cast<DWORD>(-1)},
+        {0, SERVERCALL_ISHANDLED, 60000, cancel},
     };
     for (const Case& c : cases) {
-        patience = c.patience;
+        const outlook::AutomationClient::Patience patience(client, c.patience);
         EXPECT_EQ(filter.RetryRejectedCall(nullptr, c.elapsed, c.rejectType), c.answer)
             << "after " << c.elapsed << " ms, type " << c.rejectType;
     }
+    client.Close();  // the program is ending: a waiting call is given up at once
+    EXPECT_EQ(filter.RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER), cancel);
     EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
               static_cast<DWORD>(SERVERCALL_ISHANDLED));
     // A key typed while a call waits reaches the window as in the message loop (Esc in a text box

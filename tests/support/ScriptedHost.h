@@ -1,5 +1,6 @@
 // A host for tests: a clock that the test sets and advances, message boxes that are recorded and
-// answered from a script instead of shown, and waits that only record their length.
+// answered from a script instead of shown, and waits that only record their length and move the
+// tick count on by it (no real time passes).
 #pragma once
 #include <deque>
 #include <string>
@@ -26,7 +27,11 @@ public:
         return now;
     }
     int ShowMessage(HWND owner, const std::wstring& text, UINT style, const std::wstring& title) override;
-    void Sleep(DWORD milliseconds) override { sleeps.push_back(milliseconds); }
+    ULONGLONG TickCount() override { return ticks; }
+    void Sleep(DWORD milliseconds) override {
+        sleeps.push_back(milliseconds);
+        ticks += milliseconds;
+    }
 
     void SetNow(int year, int month, int day, int hour, int minute, int second = 0);
     void SetTime(int hour, int minute, int second = 0);
@@ -36,6 +41,7 @@ public:
     std::deque<int> answers;
     std::vector<ShownBox> boxes;
     std::vector<DWORD> sleeps;
+    ULONGLONG ticks = 1000000;  // the tick count; the waits move it on
     int secondsPerReading = 0;
 
 private:
