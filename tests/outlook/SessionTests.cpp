@@ -169,25 +169,25 @@ TEST(Automation, ServerErrorsCarryTheirDescription) {
     } catch (const outlook::AutomationError& e) { EXPECT_TRUE(e.ServerGone()); }
 }
 
-TEST(Automation, EveryRemotingFailureButBusyMeansOutlookHasGone) {
-    const struct {
-        HRESULT hr;
-        bool gone;
-    } cases[] = {
-        {RPC_E_DISCONNECTED, true},
-        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
-        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true},
-        {RPC_E_SERVERFAULT, true},
-        {CO_E_OBJNOTCONNECTED, true},
-        {RPC_E_CALL_REJECTED, false},
-        {RPC_E_SERVERCALL_RETRYLATER, false},
-        {E_FAIL, false},
-        {DISP_E_UNKNOWNNAME, false},
-        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(outlook::AutomationError(c.hr, L"").ServerGone(), c.gone)
-            << std::hex << static_cast<unsigned long>(c.hr);
+TEST(Automation, OnlyTheCodesOfAServerThatHasGoneMeanItHasGone) {
+    const HRESULT gone[] = {RPC_E_DISCONNECTED,
+                            RPC_E_SERVER_DIED,
+                            RPC_E_SERVER_DIED_DNE,
+                            HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
+                            HRESULT_FROM_WIN32(RPC_S_CALL_FAILED),
+                            HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE),
+                            CO_E_OBJNOTCONNECTED};
+    const HRESULT answered[] = {RPC_E_SERVERFAULT,
+                                RPC_E_CALL_REJECTED,
+                                RPC_E_SERVERCALL_RETRYLATER,
+                                RPC_E_CONNECTION_TERMINATED,
+                                OLE_E_NOTRUNNING,
+                                CO_E_SERVER_EXEC_FAILURE,
+                                E_FAIL,
+                                DISP_E_UNKNOWNNAME,
+                                HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)};
+    for (HRESULT hr : gone) EXPECT_TRUE(outlook::AutomationError(hr, L"").ServerGone()) << std::hex << hr;
+    for (HRESULT hr : answered) EXPECT_FALSE(outlook::AutomationError(hr, L"").ServerGone()) << std::hex << hr;
 }
 
 TEST(Automation, VariantsConvertAsAutomationDoes) {
