@@ -33,7 +33,7 @@ App::App(Platform platform)
       frmQ_(host_),
       frmSplash_(*this),
       outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory),
-               std::move(platform.outlookAttach)),
+               std::move(platform.outlookAttach), std::move(platform.outlookRuns)),
       busyFilter_([this] { return outlook_.Client().PatienceMs(); }),
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
@@ -169,7 +169,11 @@ bool App::RunTick() {
         frmSplash_.Load();
         frmSplash_.Hide();
     }
-    if (TickSkipped()) return false;
+    if (TickSkipped()) {
+        // Outlook is still looked for, so that the Test button finds one started meanwhile.
+        outlook_.WatchForOutlook();
+        return false;
+    }
     outlook_.Poll([this] { return shutDown_; });
     return true;
 }

@@ -1,9 +1,12 @@
 // Opening and closing the Outlook session against the stand-in, and the late-bound client itself.
 #include <windows.h>
 
+#include <cwctype>
+
 #include <gtest/gtest.h>
 
 #include "outlook/MessageFilter.h"
+#include "outlook/OutlookProcess.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Form.h"
 #include "tests/outlook/EngineFixture.h"
@@ -188,6 +191,28 @@ TEST(Automation, OnlyTheCodesOfAServerThatHasGoneMeanItHasGone) {
                                 HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)};
     for (HRESULT hr : gone) EXPECT_TRUE(outlook::AutomationError(hr, L"").ServerGone()) << std::hex << hr;
     for (HRESULT hr : answered) EXPECT_FALSE(outlook::AutomationError(hr, L"").ServerGone()) << std::hex << hr;
+}
+
+// Outlook runs when a process of the program its class's LocalServer32 names runs in this session.
+TEST(OutlookProcess, IsTheRegisteredServerProgramRunningInThisSession) {
+    EXPECT_EQ(outlook::ServerPathOf(L"\"C:\\Program Files\\Office\\OUTLOOK.EXE\" /automation"),
+              L"C:\\Program Files\\Office\\OUTLOOK.EXE");
+    EXPECT_EQ(outlook::ServerPathOf(L" C:\\Program Files\\Office\\Outlook.exe /automation -Embedding"),
+              L"C:\\Program Files\\Office\\Outlook.exe");
+    EXPECT_EQ(outlook::ServerPathOf(L"C:\\PROGRA~1\\OFFICE\\OUTLOOK.EXE"), L"C:\\PROGRA~1\\OFFICE\\OUTLOOK.EXE");
+    EXPECT_EQ(outlook::ServerPathOf(L"server -x"), L"server");
+    EXPECT_EQ(outlook::OutlookServerImage(), L"OutlookStandin.exe");  // as the prefix registers it
+
+    wchar_t path[MAX_PATH] = L"";
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring self = path;
+    self = self.substr(self.find_last_of(L'\\') + 1);
+    for (wchar_t& c : self) c = static_cast<wchar_t>(::towupper(c));
+    DWORD session = 0;
+    ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
+    EXPECT_TRUE(outlook::ImageRunsInSession(self, session)) << self;
+    EXPECT_FALSE(outlook::ImageRunsInSession(self, session + 1));
+    EXPECT_FALSE(outlook::ImageRunsInSession(L"NoSuchProgram.exe", session));
 }
 
 TEST(Automation, VariantsConvertAsAutomationDoes) {
