@@ -33,7 +33,7 @@ App::App(Platform platform)
       frmQ_(host_),
       frmSplash_(*this),
       outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory),
-               std::move(platform.outlookAttach)),
+               std::move(platform.outlookAttach), std::move(platform.outlookRuns)),
       busyFilter_([this](DWORD elapsedMs) { return outlook_.Client().PatienceLeftMs(elapsedMs); }),
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
@@ -169,7 +169,11 @@ bool App::RunTick() {
         frmSplash_.Load();
         frmSplash_.Hide();
     }
-    if (TickSkipped()) return false;
+    if (TickSkipped()) {
+        // Outlook is still looked for, so that the Test button finds one started meanwhile.
+        outlook_.WatchForOutlook();
+        return false;
+    }
     outlook_.Poll([this] { return shutDown_; });
     return true;
 }
@@ -227,6 +231,7 @@ void App::mnuEnableEmailNotification_Click() {
 
 bool App::SendTestMessage() {
     const outlook::SendResult result = outlook_.SendNotification(0);
+    if (shutDown_) return false;  // Exit came while the message waited: nothing more to say
     if (result == outlook::SendResult::Failed || result == outlook::SendResult::Denied)
         host_.ShowMessage(frmConfigure_.Visible() ? frmConfigure_.Hwnd() : nullptr,
                           L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),

@@ -23,7 +23,8 @@ struct Platform {
     explicit Platform(toolkit::Host& h) : host(h) {}
     toolkit::Host& host;
     outlook::ApplicationFactory outlookFactory = outlook::CreateOutlookApplication;
-    outlook::ApplicationFactory outlookAttach = outlook::AttachToRunningOutlook;
+    outlook::ApplicationFactory outlookAttach = outlook::AttachToOutlook;
+    outlook::ProcessTest outlookRuns = outlook::OutlookProcessRuns;
     tray::ShellNotify trayShell = tray::TrayIcon::DefaultShell();
     ShellPlatform* shell = nullptr;  // null: the real shell
     std::wstring instanceName;       // empty: one instance per user of this program

@@ -105,16 +105,27 @@ AutomationError::AutomationError(HRESULT hr, std::wstring description)
     : hr_(hr), description_(std::move(description)), what_(toolkit::ToUtf8(description_)) {}
 
 bool AutomationError::ServerGone() const {
-    const unsigned long code = static_cast<unsigned long>(hr_);
-    // Busy is not gone: those calls were already tried again for as long as the patience lasted.
-    if (code == 0x80010001UL || code == 0x8001010AUL) return false;  // RPC_E_CALL_REJECTED, _SERVERCALL_RETRYLATER
-    // Every other failure of COM's remoting layer (RPC_E_DISCONNECTED, RPC_E_SERVER_DIED...) and
-    // of RPC itself (RPC_S_SERVER_UNAVAILABLE, RPC_S_CALL_FAILED...): which one a dead server
-    // gives depends on when in the call it went.
-    if ((code & 0xFFFF0000UL) == 0x80010000UL) return true;
-    if ((code & 0xFFFF0000UL) == 0x80070000UL && (code & 0xFFFF) >= 1700 && (code & 0xFFFF) < 2000) return true;
-    return code == 0x80040007UL      // OLE_E_NOTRUNNING
-           || code == 0x800401FDUL;  // CO_E_OBJNOTCONNECTED
+    // Only what a call into a server process that has ended, or is cutting its clients off, gives;
+    // which one depends on when in the call it went. Outlook 2007 SP2 and later no longer wait for
+    // external references before they close ("Application Shutdown Changes in Outlook 2007 SP2",
+    // learn.microsoft.com/previous-versions/office/developer/office-2007/dd239276(v=office.12)). A
+    // server closed by its user "calls CoDisconnectObject to forcibly disconnect an object's
+    // clients", which makes new calls return CO_E_OBJNOTCONNECTED while earlier ones are still
+    // under way ("CoDisconnectObject function", learn.microsoft.com/windows/win32/api/combaseapi/
+    // nf-combaseapi-codisconnectobject); afterwards they fail with RPC_E_DISCONNECTED, and once
+    // the process has ended with RPC_S_SERVER_UNAVAILABLE. Every other failure, a busy Outlook's
+    // or a fault inside Outlook (RPC_E_SERVERFAULT) included, is Outlook's answer, not its absence.
+    switch (static_cast<unsigned long>(hr_)) {
+        case 0x80010108UL:  // RPC_E_DISCONNECTED
+        case 0x80010007UL:  // RPC_E_SERVER_DIED
+        case 0x80010012UL:  // RPC_E_SERVER_DIED_DNE
+        case 0x800706BAUL:  // RPC_S_SERVER_UNAVAILABLE
+        case 0x800706BEUL:  // RPC_S_CALL_FAILED
+        case 0x800706BFUL:  // RPC_S_CALL_FAILED_DNE
+        case 0x800401FDUL:  // CO_E_OBJNOTCONNECTED
+            return true;
+        default: return false;
+    }
 }
 
 Bstr::Bstr(const std::wstring& text) : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}

@@ -13,6 +13,7 @@ namespace hv::outlook {
 namespace {
 
 constexpr int kMailItem = 0;
+constexpr wchar_t kNotRunning[] = L"Outlook is not running.";
 constexpr int kRecipientTo = 1;
 // What Outlook answers for a call the user denied at its security prompt (Microsoft's "Outlook
 // Object Model Security Warnings"): MAPI_E_NOT_SUPPORTED at the address-book warning, and a send
@@ -84,10 +85,14 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
 }
 
 // A new mail item with the entry's subject and body (the test message's without an entry); null
-// when Outlook could not create one.
+// when Outlook could not create one. Throws the failure when Outlook has gone.
 Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item) {
     Dispatch mail;
-    Step([&] { mail = client_.Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch(); });
+    try {
+        mail = client_.Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch();
+    } catch (const AutomationError& e) {
+        if (e.ServerGone()) throw;  // Outlook has gone: there is nothing to compose
+    } catch (const std::exception&) {}
     if (!item) {
         const toolkit::VersionInfo v = toolkit::ReadVersionInfo();
         Step([&] { client_.Put(mail.Get(), L"Subject", L"Test Appointment"); });
@@ -125,6 +130,14 @@ void OutlookAutomation::LogAsHandled(AppointmentView& item) {
     SentLog.push_back(key);
 }
 
+// Outlook went away while a message was made: nothing of it is reported as the message's fault,
+// and an entry waits, as the scan does, until Outlook runs again.
+SendResult OutlookAutomation::OutlookWentAway() {
+    LoseOutlook();
+    lastSendFailure_ = kNotRunning;
+    return SendResult::Failed;
+}
+
 SendResult OutlookAutomation::SendNotification(int n) {
     if (n < 0 || n > PendingCount() || client_.Closed()) return SendResult::Failed;
     lastSendFailure_.clear();
@@ -135,8 +148,25 @@ SendResult OutlookAutomation::SendNotification(int n) {
         LogAsHandled(*entry);
         return SendResult::Failed;
     }
+    if (!OutlookApp) {
+        // Only the test message comes here (the pending table empties with the connection); it
+        // attaches by the same rules as the poll, never starting Outlook.
+        std::optional<AutomationError> failure;
+        switch (AttachToRunningOutlook(failure)) {
+            case Attached::Yes: break;
+            case Attached::NotRunning:
+                if (client_.Closed()) return SendResult::Failed;
+                ShowNotRunning();
+                lastSendFailure_ = kNotRunning;
+                return SendResult::Failed;
+            case Attached::Failed: lastSendFailure_ = failure->Description(); return SendResult::Failed;
+        }
+    }
     const std::wstring address = settings_.Live().txtEmailAddress.Text();
-    Dispatch mail = ComposeMessage(entry.get());
+    Dispatch mail;
+    try {
+        mail = ComposeMessage(entry.get());
+    } catch (const AutomationError&) { return client_.Closed() ? SendResult::Failed : OutlookWentAway(); }
 
     bool resolved = false;
     std::optional<AutomationError> denied;
@@ -160,10 +190,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
         addressStep([&] { resolved = client_.Call(recipient.Get(), L"Resolve").AsBool(); });
     }
     if (client_.Closed()) return SendResult::Failed;  // the program is ending
-    if (gone && !resolved) {
-        lastSendFailure_ = L"Outlook is not running.";
-        return SendResult::Failed;  // tried again at the next poll, once Outlook runs again
-    }
+    if (gone) return OutlookWentAway();
     if (denied) {
         lastSendFailure_ = denied->Description();
         if (entry) LogAsHandled(*entry);
@@ -179,6 +206,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
     try {
         client_.Call(mail.Get(), L"Send");
     } catch (const AutomationError& e) {
+        if (e.ServerGone()) return client_.Closed() ? SendResult::Failed : OutlookWentAway();
         lastSendFailure_ = e.Description();
         if (n == 0) return DeniedByTheUser(e) ? SendResult::Denied : SendResult::Failed;
         if (DeniedByTheUser(e)) {

@@ -11,6 +11,7 @@
 
 #include "outlook/AppointmentView.h"
 #include "outlook/Automation.h"
+#include "outlook/OutlookProcess.h"
 #include "settings/Settings.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Host.h"
@@ -19,15 +20,17 @@ namespace hv::outlook {
 
 // Creates (or attaches to) Outlook's Application object.
 using ApplicationFactory = std::function<Dispatch()>;
+// Whether Outlook's server process runs now.
+using ProcessTest = std::function<bool()>;
 
 // "Outlook.Application" through CLSIDFromProgID and CoCreateInstance with CLSCTX_SERVER, so that
 // both a local server (Outlook itself) and an in-process server answer. Starts Outlook when none
 // runs.
 Dispatch CreateOutlookApplication();
-// The Outlook that runs now, from the Running Object Table; never starts one. Throws
-// AutomationError when none runs (or none has finished starting: Outlook joins the table only
-// once its start-up is over).
-Dispatch AttachToRunningOutlook();
+// The Application of the Outlook that runs, through CoCreateInstance with CLSCTX_LOCAL_SERVER:
+// Outlook's one class object hands it out. When none runs, COM would start one: call it only
+// once OutlookProcessRuns has seen Outlook. Throws AutomationError when it cannot be reached.
+Dispatch AttachToOutlook();
 
 // The outcome of one message. Denied: the user refused it at Outlook's security prompt.
 enum class SendResult { Sent, Unresolved, Failed, Denied };
@@ -37,10 +40,11 @@ public:
     // The text OpenOutlookSession returns when the connection failed.
     static constexpr wchar_t kNothing[] = L"Nothing";
 
-    // `factory` opens the session at start-up; `attach` reconnects after Outlook has gone.
+    // `factory` opens the session at start-up; `attach` reconnects after Outlook has gone, once
+    // `outlookRuns` has seen Outlook's process on two looks in a row.
     OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
                       ApplicationFactory factory = CreateOutlookApplication,
-                      ApplicationFactory attach = AttachToRunningOutlook);
+                      ApplicationFactory attach = AttachToOutlook, ProcessTest outlookRuns = OutlookProcessRuns);
     OutlookAutomation(const OutlookAutomation&) = delete;
     OutlookAutomation& operator=(const OutlookAutomation&) = delete;
 
@@ -58,6 +62,9 @@ public:
     // failure in a message box; never throws. When Outlook has gone it attaches to a running
     // one; while none runs the list says so and nothing is reported.
     void ScanTodaysAppointments();
+    // For a poll that is skipped: while no Outlook is attached, looks whether one runs, so that
+    // the next poll, or the test message, can attach to it.
+    void WatchForOutlook();
     // Entry n (1 to PendingCount()) is due this minute.
     bool IsAppointmentDue(int n);
     // Sends the notification for entry n, or the test message for n = 0.
@@ -81,10 +88,16 @@ public:
     std::wstring LastScanDate;
 
 private:
+    enum class Attached { Yes, NotRunning, Failed };
     void ConnectCalendar(const ApplicationFactory& factory);
     Dispatch StartOutlook();
+    bool OutlookRunsSteadily();
+    Attached AttachToRunningOutlook(std::optional<AutomationError>& failure);
     bool Reattach();
+    void ForgetOutlook();
     void ShowNotRunning();
+    void LoseOutlook();
+    SendResult OutlookWentAway();
     void Report(const AutomationError& e);
     void ShowSecurityNoticeIfNeeded();
     bool ScanOnce();
@@ -104,6 +117,9 @@ private:
     settings::Settings& settings_;
     toolkit::TextBox& txtQ_;
     ApplicationFactory factory_, attach_;
+    ProcessTest outlookRuns_;
+    bool seenAtLastLook_ = false;        // Outlook's process ran at the last look
+    std::vector<Dispatch> lostOutlook_;  // the references of an Outlook that went away
     AutomationClient client_;
     std::optional<SYSTEMTIME> pollTime_;                       // the clock as the running poll read it
     std::map<std::wstring, std::wstring> allDayFirstFailure_;  // key -> minute of the first failed try

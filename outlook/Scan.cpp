@@ -57,27 +57,90 @@ void OutlookAutomation::Report(const AutomationError& e) {
     host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
 }
 
-void OutlookAutomation::ShowNotRunning() {
+void OutlookAutomation::ForgetOutlook() {
     OutlookApp.Reset();
     OutlookNameSpace.Reset();
     CalendarItems.Reset();
     PendingItems.clear();
+}
+
+void OutlookAutomation::ShowNotRunning() {
+    ForgetOutlook();
     txtQ_.SetText(kNotRunningText);
 }
 
-// Outlook has gone (closed by the user, crashed): attach to an Outlook that runs now, keeping
-// the sent log. None is ever started: while none runs, the list says so and nothing is reported.
-bool OutlookAutomation::Reattach() {
+// Outlook has gone (closed by the user, crashed). Its process may still be ending: only what the
+// looks from now on see counts. Its references are let go of only once another Outlook is attached
+// (or the session closes): an Outlook that COM started for this program ends when this program
+// lets go of it, and one that only cut some objects off would then end with them.
+void OutlookAutomation::LoseOutlook() {
+    seenAtLastLook_ = false;
+    lostOutlook_ = {OutlookApp, OutlookNameSpace, CalendarItems};
+    ShowNotRunning();
+}
+
+// Outlook runs when its server process was seen at this look and at the one before: an Outlook in
+// the middle of closing, still in the process list but no longer taking clients, would otherwise
+// be started again by COM behind the user's back.
+bool OutlookAutomation::OutlookRunsSteadily() {
+    const bool seen = outlookRuns_();
+    const bool steady = seen && seenAtLastLook_;
+    seenAtLastLook_ = seen;
+    return steady;
+}
+
+void OutlookAutomation::WatchForOutlook() {
+    if (!OutlookApp && !client_.Closed()) OutlookRunsSteadily();
+}
+
+// Attaches to the Outlook that runs now, keeping the sent log; never starts one. `failure` is
+// set when Outlook was reached but failed otherwise.
+OutlookAutomation::Attached OutlookAutomation::AttachToRunningOutlook(std::optional<AutomationError>& failure) {
+    if (!OutlookRunsSteadily()) return Attached::NotRunning;
+    Dispatch app;
     try {
-        ConnectCalendar(attach_);
-        return true;
+        app = attach_();
     } catch (const AutomationError&) {
-        if (client_.Closed())
-            CloseOutlookSession();  // closed meanwhile: let go of what came
-        else
-            ShowNotRunning();
-        return false;
+        // Running, but out of reach, which counts as not running: "COM security is aware of
+        // integrity levels and does not allow lower-integrity clients to bind to class instances
+        // running at a higher integrity level" ("How the Integrity Mechanism Is Implemented in
+        // Windows Vista", learn.microsoft.com/previous-versions/dotnet/articles/bb625962(v=msdn.10)).
+        // The class object of an Outlook started at another level (as administrator) is not this
+        // program's to use, and no class object this program may use comes: CoCreateInstance
+        // fails with CO_E_SERVER_EXEC_FAILURE, "the COM server process failed to start in time
+        // and register the proper class factory" ("When CoCreateInstance returns 0x80080005
+        // (CO_E_SERVER_EXEC_FAILURE)", learn.microsoft.com/archive/blogs/adioltean/
+        // when-cocreateinstance-returns-0x80080005-co_e_server_exec_failure).
+        return Attached::NotRunning;
     }
+    if (client_.Closed()) return Attached::NotRunning;  // the program ended while COM connected
+    try {
+        ConnectCalendar([&app] { return app; });
+        lostOutlook_.clear();
+        return Attached::Yes;
+    } catch (const AutomationError& e) {
+        ForgetOutlook();
+        if (client_.Closed()) return Attached::NotRunning;  // the program is ending
+        if (e.ServerGone()) {
+            seenAtLastLook_ = false;
+            return Attached::NotRunning;
+        }
+        failure = e;
+        return Attached::Failed;
+    }
+}
+
+// While no Outlook runs the list says so, and nothing is reported.
+bool OutlookAutomation::Reattach() {
+    std::optional<AutomationError> failure;
+    switch (AttachToRunningOutlook(failure)) {
+        case Attached::Yes: return true;
+        case Attached::NotRunning:
+            if (!client_.Closed()) ShowNotRunning();
+            return false;
+        case Attached::Failed: Report(*failure); return false;
+    }
+    return false;
 }
 
 void OutlookAutomation::ScanTodaysAppointments() {
@@ -89,18 +152,10 @@ void OutlookAutomation::ScanTodaysAppointments() {
     client_.ForgetObjects();  // the objects of the last poll are not met again
     if (!CalendarItems && !Reattach()) return;
     try {
-        if (ScanOnce()) return;
-    } catch (const AutomationError& e) {
-        if (client_.Closed()) return;
-        if (!e.ServerGone()) return Report(e);
-    }
-    // Connect again and scan once more before reporting anything.
-    if (!Reattach()) return;
-    try {
         ScanOnce();
     } catch (const AutomationError& e) {
         if (client_.Closed()) return;
-        if (e.ServerGone()) return ShowNotRunning();
+        if (e.ServerGone()) return LoseOutlook();
         Report(e);
     }
 }

@@ -44,19 +44,22 @@ double BuildNumber(const std::wstring& version) {
 
 }  // namespace
 
-Dispatch AttachToRunningOutlook() {
+Dispatch AttachToOutlook() {
     CLSID clsid{};
     HRESULT hr = ::CLSIDFromProgID(L"Outlook.Application", &clsid);
     if (FAILED(hr)) throw AutomationError(hr, L"Outlook is not installed.");
-    // Outlook is running when it is in the Running Object Table. It joins the table only once its
-    // start-up is over (Microsoft's article "GetObject or GetActiveObject cannot find a running
-    // Office application"), so a starting Outlook counts as not running yet.
-    ComPtr<IUnknown> running;
-    hr = ::GetActiveObject(clsid, nullptr, &running);
-    if (FAILED(hr)) throw AutomationError(hr, L"Outlook is not running.");
+    // Not GetActiveObject: Office joins the Running Object Table only once its window has lost the
+    // focus (Microsoft's article "GetObject or GetActiveObject cannot find a running Office
+    // application", KB 238610), so the table misses an Outlook that the user started and kept in
+    // front. Outlook's class object, which the running Outlook registered, hands out its
+    // Application instead: "Depending on whether the server is designed as SingleUse or MultiUse,
+    // another server process may or may not be launched" ("GetObject and CreateObject behavior of
+    // Office automation servers", learn.microsoft.com/office/troubleshoot/office-suite-issues/
+    // getobject-createobject-behavior), and "Only one instance of Outlook ... can run at a time in
+    // one user context" (KB 237913, on running Outlook's object model from a service).
     Dispatch app;
-    hr = running.As(&app);
-    if (FAILED(hr)) throw AutomationError(hr, L"Outlook is not running.");
+    hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&app));
+    if (FAILED(hr)) throw AutomationError(hr, L"Outlook cannot be reached.");
     return app;
 }
 
@@ -71,12 +74,13 @@ Dispatch CreateOutlookApplication() {
 }
 
 OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
-                                     ApplicationFactory factory, ApplicationFactory attach)
+                                     ApplicationFactory factory, ApplicationFactory attach, ProcessTest outlookRuns)
     : host_(host),
       settings_(settings),
       txtQ_(txtQ),
       factory_(std::move(factory)),
       attach_(std::move(attach)),
+      outlookRuns_(std::move(outlookRuns)),
       client_([&host](DWORD ms) { host.Sleep(ms); }, [&host] { return host.TickCount(); }) {}
 
 void OutlookAutomation::ConnectCalendar(const ApplicationFactory& factory) {
@@ -143,6 +147,7 @@ void OutlookAutomation::CloseOutlookSession() {
     OutlookNameSpace.Reset();
     CalendarItems.Reset();
     PendingItems.clear();
+    lostOutlook_.clear();
 }
 
 }  // namespace hv::outlook

@@ -126,9 +126,10 @@ protected:
         };
         p.outlookAttach = [this]() -> outlook::Dispatch {
             if (onOutlookAttached) onOutlookAttached();
-            if (!outlookAvailable) throw outlook::AutomationError(MK_E_UNAVAILABLE, L"Outlook is not running.");
+            EXPECT_TRUE(outlookAvailable) << "attaching while no Outlook runs starts one";
             return Reach(server->CreateApplication());
         };
+        p.outlookRuns = [this] { return outlookAvailable; };
         p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
             tray.push_back({m, d->hIcon, std::string(d->szTip), server ? server->Count().LiveObjects() : 0});
             if (m == NIM_ADD && addsTurnedDown > 0) return --addsTurnedDown, FALSE;
@@ -379,6 +380,8 @@ TEST_F(AppTest, AnUnexpectedFailureInsideATickLeavesPollingRunning) {
     WriteCalendar({At("Planning", "0945")});
     ASSERT_TRUE(Start());
     server->Faults().GoAway();
+    Tick(9, 44, 52);  // gone, then seen once: the next tick attaches
+    Tick(9, 44, 57);
     onOutlookAttached = [] { throw std::bad_alloc(); };  // not an automation error
     Tick(9, 45, 2);
     EXPECT_TRUE(Timer().Enabled());
@@ -391,6 +394,8 @@ TEST_F(AppTest, ExitWhileATickWaitsForOutlookEndsEverythingCleanly) {
     WriteCalendar({At("Planning", "0945")});
     ASSERT_TRUE(Start());
     server->Faults().GoAway();
+    Tick(9, 44, 52);  // gone, then seen once: the next tick attaches
+    Tick(9, 44, 57);
     // Exit arrives while the tick waits for Outlook (a sent message runs inside the call).
     onOutlookAttached = [this] { Config().mnuPopUpMenu.RunCommand(Config().mnuExit); };
     Tick(9, 45, 2);
@@ -496,6 +501,27 @@ TEST_F(AppTest, ABusyOutlookIsWaitedForAsLongAsThePatienceWhoeverTriesAgain) {
     EXPECT_EQ(server->Count().LiveObjects(), 0);
     MSG msg;
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// The configuration window holds every poll; the Test button meets Outlook closed and says so,
+// and once Outlook runs again attaches to it by itself.
+TEST_F(AppTest, TheTestButtonSaysOutlookIsNotRunningAndAttachesOnceItRunsAgain) {
+    ASSERT_TRUE(Start());
+    Config().Show();
+    const long finds = Finds();
+    host.boxes.clear();
+    server->Faults().GoAway();  // the user closes Outlook
+    outlookAvailable = false;
+    Config().cmdTestEmail_Click();
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, L"The test message could not be sent.\r\nOutlook is not running.");
+    outlookAvailable = true;  // and starts it again
+    Tick(9, 0, 5);
+    Config().cmdTestEmail_Click();
+    ASSERT_EQ(host.boxes.size(), 2u);
+    EXPECT_EQ(host.boxes[1].text, L"A test email has been sent.\r\nPlease verify receipt by pager@example.com.");
+    EXPECT_EQ(Sent(), 1u);
+    EXPECT_EQ(Finds(), finds) << "no poll ran";
 }
 
 // The icon is added again when the task bar is re-created, and every second while the shell turns

@@ -3,6 +3,7 @@
 // Each sub-command prints what it saw and exits with 0 on success, non-zero with a message on
 // standard error otherwise. Timeouts are in seconds.
 #include <windows.h>
+#include <oleauto.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -421,6 +422,21 @@ int Kill(const Args& a) {
     return 0;
 }
 
+// Whether GetActiveObject finds a running object of the ProgID's class in the Running Object
+// Table: prints "running" (0) or "none" (2). The object found is let go of at once.
+int ActiveObject(const Args& a) {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return Fail(L"COM cannot be used");
+    CLSID clsid{};
+    IUnknown* running = nullptr;
+    const bool registered = SUCCEEDED(::CLSIDFromProgID(a[0].c_str(), &clsid));
+    const bool found = registered && SUCCEEDED(::GetActiveObject(clsid, nullptr, &running)) && running;
+    if (running) running->Release();
+    ::CoUninitialize();
+    if (!registered) return Fail(a[0] + L" is not registered");
+    Print(found ? L"running" : L"none");
+    return found ? 0 : 2;
+}
+
 int Locale(const Args&) {
     wchar_t date[80] = L"", am[40] = L"", pm[40] = L"";
     ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 80, nullptr);
@@ -473,6 +489,8 @@ const std::map<std::wstring, Command>& Commands() {
         {L"procs", {0, Procs, L"[EXE]                 running processes: pid, executable"}},
         {L"wait-exit", {1, WaitExit, L"EXE [timeout]     waits until no such process runs"}},
         {L"kill", {1, Kill, L"EXE                    ends every such process"}},
+        {L"active-object",
+         {1, ActiveObject, L"PROGID        whether the Running Object Table holds one: running (0), none (2)"}},
         {L"locale", {0, Locale, L"                     today's short date and the AM/PM designators"}},
     };
     return commands;

@@ -30,7 +30,9 @@ protected:
     standin::Config config;
     std::shared_ptr<standin::Server> server;
     std::unique_ptr<outlook::OutlookAutomation> engine;
-    bool outlookRunning = true;  // what attaching to a running Outlook finds
+    bool outlookRunning = true;    // whether Outlook's process runs
+    bool outlookReachable = true;  // whether attaching to it works
+    int attaches = 0;
 
     EngineTest() {
         config.calendarFile = calendarFile;
@@ -59,9 +61,13 @@ protected:
         engine = std::make_unique<outlook::OutlookAutomation>(
             host, form.Settings(), viewer.txtQ, [this] { return server->CreateApplication(); },
             [this]() -> outlook::Dispatch {
-                if (!outlookRunning) throw outlook::AutomationError(MK_E_UNAVAILABLE, L"Outlook is not running.");
+                ++attaches;
+                EXPECT_TRUE(outlookRunning) << "attaching while no Outlook runs starts one";
+                if (!outlookReachable)
+                    throw outlook::AutomationError(CO_E_SERVER_EXEC_FAILURE, L"Server execution failed");
                 return server->CreateApplication();
-            });
+            },
+            [this] { return outlookRunning; });
         ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     }
 

@@ -376,23 +376,85 @@ TEST_F(Engine, AFailedSendIsRetriedInTheMinuteAndLoggedOnce) {
     EXPECT_EQ(Sent().size(), 1u);
 }
 
-TEST_F(Engine, OutlookGoneIsAttachedToOnlyWhileItRunsAndNothingIsSentTwice) {
+constexpr wchar_t kNotRunning[] = L"-- Outlook is not running --";
+
+// Outlook's process must be seen on two polls in a row, both after Outlook went away: until then
+// no attach is tried, since COM would start an Outlook that is still closing again.
+TEST_F(Engine, AGoneOutlookIsAttachedToOnceItsProcessRunsOnTwoPollsAndNothingIsSentTwice) {
     Start({Budget(), At("While closed", "1030"), At("Later", "1100")});
     Tick(9, 45, 2);
     ASSERT_EQ(Sent().size(), 1u);
-    server->Faults().GoAway();  // the user closes Outlook
-    outlookRunning = false;
+    server->Faults().GoAway();  // the user closes Outlook, whose process takes a while to end
+    Tick(10, 29, 57);
     Tick(10, 30, 2);
+    EXPECT_GT(server->Count().LiveObjects(), 0) << "an Outlook that COM started for the program would end";
+    outlookRunning = false;
     Tick(10, 30, 7);
+    outlookRunning = true;  // seen once, between two polls that saw none
+    Tick(10, 30, 12);
+    outlookRunning = false;
+    Tick(10, 30, 17);
+    EXPECT_EQ(attaches, 0);
     EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
-    EXPECT_EQ(List(), L"-- Outlook is not running --");
+    EXPECT_EQ(List(), kNotRunning);
     EXPECT_EQ(Sent().size(), 1u);
-    outlookRunning = true;  // and starts it again
+    outlookRunning = true;  // started again, first as administrator: out of this program's reach
+    outlookReachable = false;
+    Tick(10, 59, 47);
+    Tick(10, 59, 52);
+    EXPECT_EQ(attaches, 1);
+    EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+    EXPECT_EQ(List(), kNotRunning);
+    outlookReachable = true;
+    Tick(10, 59, 57);
+    EXPECT_EQ(List(), L"11:00 AM - Later\r\n");
     Tick(11, 0, 2);
-    EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(SentSubjects().back(), L"Later (11:00 AM - 11:00 AM)");
     Tick(11, 0, 7);
     EXPECT_EQ(Sent().size(), 2u) << "the sent log survived the reconnection";
+    server->Faults().GoAway();  // closed again: what was seen before does not count
+    Tick(11, 0, 12);
+    Tick(11, 0, 17);
+    EXPECT_EQ(attaches, 2);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+// Only a failure that means Outlook's process has gone reads "not running"; any other is reported.
+TEST_F(Engine, OnlyAGoneOutlookIsNotRunningOtherFailuresAreReported) {
+    const struct {
+        HRESULT code;
+        bool gone;
+    } cases[] = {
+        {RPC_E_SERVERFAULT, false},
+        {RPC_E_DISCONNECTED, true},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<unsigned long>(c.code)));
+        engine.reset();
+        host.boxes.clear();
+        Start({Budget()});
+        server->Faults().Fail(L"Items", L"Find", L"Injected failure", 1, c.code);
+        Tick(9, 44, 57);
+        EXPECT_EQ(host.boxes.size(), c.gone ? 0u : 1u);
+        EXPECT_EQ(List() == kNotRunning, c.gone);
+    }
+}
+
+// Outlook gone after the scan: no "Unable to resolve address.", and the entry is sent in its
+// minute once Outlook is attached again.
+TEST_F(Engine, OutlookGoneBeforeTheSendIsWaitedForNotReported) {
+    Start({Budget()});
+    server->Faults().Fail(L"Application", L"CreateItem", L"Gone", 1, RPC_E_DISCONNECTED);
+    Tick(9, 45, 1);
+    EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(List(), kNotRunning);
+    Tick(9, 45, 6);
+    Tick(9, 45, 11);
+    Tick(9, 45, 16);
+    EXPECT_EQ(SentSubjects(), std::vector<std::wstring>{L"Budget review (10:00 AM - 11:00 AM) >Room 4"});
+    EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(Engine, ABusyOutlookIsWaitedForWhileTheSessionOpensAndLessAfterwards) {

@@ -1,9 +1,12 @@
 // Opening and closing the Outlook session against the stand-in, and the late-bound client itself.
 #include <windows.h>
 
+#include <cwctype>
+
 #include <gtest/gtest.h>
 
 #include "outlook/MessageFilter.h"
+#include "outlook/OutlookProcess.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Form.h"
 #include "tests/outlook/EngineFixture.h"
@@ -197,25 +200,47 @@ TEST(Automation, ServerErrorsCarryTheirDescription) {
     } catch (const outlook::AutomationError& e) { EXPECT_TRUE(e.ServerGone()); }
 }
 
-TEST(Automation, EveryRemotingFailureButBusyMeansOutlookHasGone) {
-    const struct {
-        HRESULT hr;
-        bool gone;
-    } cases[] = {
-        {RPC_E_DISCONNECTED, true},
-        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
-        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true},
-        {RPC_E_SERVERFAULT, true},
-        {CO_E_OBJNOTCONNECTED, true},
-        {RPC_E_CALL_REJECTED, false},
-        {RPC_E_SERVERCALL_RETRYLATER, false},
-        {E_FAIL, false},
-        {DISP_E_UNKNOWNNAME, false},
-        {HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(outlook::AutomationError(c.hr, L"").ServerGone(), c.gone)
-            << std::hex << static_cast<unsigned long>(c.hr);
+TEST(Automation, OnlyTheCodesOfAServerThatHasGoneMeanItHasGone) {
+    const HRESULT gone[] = {RPC_E_DISCONNECTED,
+                            RPC_E_SERVER_DIED,
+                            RPC_E_SERVER_DIED_DNE,
+                            HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
+                            HRESULT_FROM_WIN32(RPC_S_CALL_FAILED),
+                            HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE),
+                            CO_E_OBJNOTCONNECTED};
+    const HRESULT answered[] = {RPC_E_SERVERFAULT,
+                                RPC_E_CALL_REJECTED,
+                                RPC_E_SERVERCALL_RETRYLATER,
+                                RPC_E_CONNECTION_TERMINATED,
+                                OLE_E_NOTRUNNING,
+                                CO_E_SERVER_EXEC_FAILURE,
+                                E_FAIL,
+                                DISP_E_UNKNOWNNAME,
+                                HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)};
+    for (HRESULT hr : gone) EXPECT_TRUE(outlook::AutomationError(hr, L"").ServerGone()) << std::hex << hr;
+    for (HRESULT hr : answered) EXPECT_FALSE(outlook::AutomationError(hr, L"").ServerGone()) << std::hex << hr;
+}
+
+// Outlook runs when a process of the program its class's LocalServer32 names runs in this session.
+TEST(OutlookProcess, IsTheRegisteredServerProgramRunningInThisSession) {
+    EXPECT_EQ(outlook::ServerPathOf(L"\"C:\\Program Files\\Office\\OUTLOOK.EXE\" /automation"),
+              L"C:\\Program Files\\Office\\OUTLOOK.EXE");
+    EXPECT_EQ(outlook::ServerPathOf(L" C:\\Program Files\\Office\\Outlook.exe /automation -Embedding"),
+              L"C:\\Program Files\\Office\\Outlook.exe");
+    EXPECT_EQ(outlook::ServerPathOf(L"C:\\PROGRA~1\\OFFICE\\OUTLOOK.EXE"), L"C:\\PROGRA~1\\OFFICE\\OUTLOOK.EXE");
+    EXPECT_EQ(outlook::ServerPathOf(L"server -x"), L"server");
+    EXPECT_EQ(outlook::OutlookServerImage(), L"OutlookStandin.exe");  // as the prefix registers it
+
+    wchar_t path[MAX_PATH] = L"";
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring self = path;
+    self = self.substr(self.find_last_of(L'\\') + 1);
+    for (wchar_t& c : self) c = static_cast<wchar_t>(::towupper(c));
+    DWORD session = 0;
+    ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
+    EXPECT_TRUE(outlook::ImageRunsInSession(self, session)) << self;
+    EXPECT_FALSE(outlook::ImageRunsInSession(self, session + 1));
+    EXPECT_FALSE(outlook::ImageRunsInSession(L"NoSuchProgram.exe", session));
 }
 
 TEST(Automation, VariantsConvertAsAutomationDoes) {
