@@ -23,8 +23,9 @@ bool Guarded(F&& test, bool onFailure) {
 
 std::wstring DayFilter(const std::wstring& day) {
     // Outlook reads a filter's dates and times in the user's own forms, times without seconds
-    // (Microsoft's "Items.Find method (Outlook)" page: it "evaluates time according to that
-    // specified time format without seconds"), so a 24-hour locale is given "00:00" and "23:59".
+    // (Microsoft's "Filtering Items Using a Date-time Comparison", which the Items.Find and
+    // Items.Restrict pages point to: "Outlook evaluates time according to that specified time
+    // format without seconds"), so a 24-hour locale is given "00:00" and "23:59".
     // Where the user's time format has AM/PM designators the day is written as it always was.
     std::wstring first = L"00:00 AM", last = L"11:59 PM";
     if (!toolkit::TimeFormatHasDesignator()) {
