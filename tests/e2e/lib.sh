@@ -157,7 +157,24 @@ standin_unregister() { "$HV_WINE" "$STANDIN_EXE" /unregserver >/dev/null 2>&1; }
 # The stand-in runs in its own process, as Outlook does: COM starts it for Horavane, and it ends
 # when Horavane lets go of it. standin_close closes a running one as the user closes Outlook.
 standin_running() { [ -n "$(drv procs OutlookStandin.exe | tr -d '\r')" ]; }
-standin_close() { "$HV_WINE" "$STANDIN_EXE" /close >/dev/null 2>&1; }
+# The close is asked again while a process that ran before it still runs (a /close that came
+# while the stand-in was busy with its window once found nothing to close); a process started
+# after it (by COM, behind the user's back) is not touched, so the scenario still sees it.
+standin_close() {
+  local before end=$(( $(now_s) + 20 )) pid
+  before=$(drv procs OutlookStandin.exe | tr -d '\r' | cut -f1)
+  while :; do
+    "$HV_WINE" "$STANDIN_EXE" /close >/dev/null 2>&1 || true
+    local left=""
+    for pid in $before; do
+      drv procs OutlookStandin.exe | tr -d '\r' | cut -f1 | grep -qx "$pid" && left="$left $pid"
+    done
+    [ -n "$left" ] || return 0
+    [ "$(now_s)" -lt "$end" ] || return 1
+    log "the stand-in ($left) still runs after /close: asked again"
+    sleep 0.5
+  done
+}
 # Started as a user starts Outlook (no arguments): its window comes and it runs until closed;
 # Horavane attaches to it. A scenario closes it again (standin_close) before it ends.
 STANDIN_WINDOW='class:OutlookStandinMain:Outlook stand-in'

@@ -91,7 +91,7 @@ drv wait-exit hh.exe 15 >/dev/null || fail "the help viewer does not close"
 [ "$(now_s)" -le $(( held_s - 8 )) ] || about_calendar 12  # the steps took longer
 sleep_until $(( held_s - 8 ))
 tray_menu 'Help &About'
-drv wait-window "$SPLASH" 5 >/dev/null || fail "Help About shows no window"
+drv wait-window "$SPLASH" 15 >/dev/null || fail "Help About shows no window"
 shot about "$SPLASH"
 log "About open over the minute $held"
 sleep_until $(( held_s + 62 ))
