@@ -15,6 +15,10 @@ namespace {
 constexpr UINT kPollInterval = 5000;
 constexpr UINT kEarlyPoll = 500;
 constexpr UINT kTrayRetry = 1000;
+constexpr UINT kCallWatch = 1000;
+// How long Exit waits for a notification to leave the Outbox of an Outlook this program started.
+constexpr ULONGLONG kOutboxWaitMs = 30000;
+constexpr DWORD kOutboxLookMs = 1000;
 constexpr DWORD kHoldAfterSession = 3000;
 constexpr DWORD kHoldSplash = 4000;
 constexpr int kActivePicture = 2;
@@ -42,6 +46,12 @@ App::App(Platform platform)
         if (!shutDown_) tray_.Readd();
         KeepTrayIconShown();
     };
+    frmConfigure_.tmrCallWatch.onTick = [this] {
+        if (!shutDown_) outlook_.WatchWaitingSend();
+    };
+    outlook_.ShowBalloonsWith([this](const std::wstring& text, bool warning) {
+        if (!shutDown_) tray_.ShowBalloon(toolkit::ReadVersionInfo().productName, text, warning);
+    });
 }
 
 App::~App() { Shutdown(false); }
@@ -112,12 +122,34 @@ bool App::Main() {
     tray_.UpdateTray(frmConfigure_.Hwnd(), frmConfigure_.Picture(kActivePicture),
                      toolkit::ReadVersionInfo().productName + L" (Active)");
     KeepTrayIconShown();
+    frmConfigure_.tmrCallWatch.SetInterval(kCallWatch);
+    frmConfigure_.tmrCallWatch.SetEnabled(true);
     started_ = true;
     toolkit::LetPendingMessagesRun();
     return !shutDown_;
 }
 
-void App::MainWindowUnloading() { Shutdown(true); }
+void App::MainWindowUnloading() {
+    WaitForTheOutbox();
+    Shutdown(true);
+}
+
+// An Outlook that this program started ends when the program lets go of it, and a notification
+// still in its Outbox would wait there until Outlook runs again: Exit gives it up to 30 seconds
+// to leave, the tray menu still answering.
+void App::WaitForTheOutbox() {
+    if (exiting_ || shutDown_ || tickRunning_ || !started_ || !outlook_.StartedOutlook()) return;
+    exiting_ = true;
+    const toolkit::ScopeExit done([this] { exiting_ = false; });
+    frmConfigure_.tmrChkCalEvents.SetEnabled(false);
+    const ULONGLONG first = host_.TickCount();
+    outlook_.LookAtOutbox();
+    while (outlook_.OutboxHoldsNotifications() && !shutDown_ && host_.TickCount() - first < kOutboxWaitMs) {
+        host_.Sleep(kOutboxLookMs);
+        toolkit::LetPendingMessagesRun();
+        outlook_.LookAtOutbox();
+    }
+}
 
 void App::Shutdown(bool endMessageLoop) {
     // Runs when the main window unloads and again when the application object goes; every step
@@ -147,10 +179,16 @@ void App::tmrChkCalEvents_Timer() {
     bool skipped = false;
     // Whatever happens inside the tick, it ends here and the timer is armed again by the usual
     // rule: a skipped tick always, a full one while notification is on.
+    // The minutes the timer stood still with notification switched off were the user's choice.
+    if (switchedOffAt_) outlook_.HeldByTheUser(*switchedOffAt_);
+    switchedOffAt_.reset();
     const toolkit::ScopeExit rearm([&] {
         tickRunning_ = false;
         if (shutDown_) return;
-        if (skipped || frmConfigure_.chkCEEnabled.Value() == 1) frmConfigure_.tmrChkCalEvents.SetEnabled(true);
+        if (skipped || frmConfigure_.chkCEEnabled.Value() == 1)
+            frmConfigure_.tmrChkCalEvents.SetEnabled(true);
+        else
+            switchedOffAt_ = host_.Now();
     });
     try {
         skipped = !RunTick();
@@ -229,14 +267,16 @@ void App::mnuEnableEmailNotification_Click() {
 
 // --- Test message ---
 
-bool App::SendTestMessage() {
+ui::TestOutcome App::SendTestMessage() {
     const outlook::SendResult result = outlook_.SendNotification(0);
-    if (shutDown_) return false;  // Exit came while the message waited: nothing more to say
+    if (shutDown_) return ui::TestOutcome::NotSent;  // Exit came while the message waited
     if (result == outlook::SendResult::Failed || result == outlook::SendResult::Denied)
         host_.ShowMessage(frmConfigure_.Visible() ? frmConfigure_.Hwnd() : nullptr,
                           L"The test message could not be sent.\r\n" + outlook_.LastSendFailure(),
                           MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
-    return result == outlook::SendResult::Sent;
+    if (result != outlook::SendResult::Sent) return ui::TestOutcome::NotSent;
+    // Sent means queued: an Outlook that works offline keeps it in its Outbox.
+    return outlook_.OutlookOffline() ? ui::TestOutcome::Queued : ui::TestOutcome::Sent;
 }
 
 // --- Tray callback and menu ---

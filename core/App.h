@@ -65,7 +65,7 @@ public:
     bool ShutDown() const { return shutDown_; }
 
     // ConfigureCommands
-    bool SendTestMessage() override;
+    ui::TestOutcome SendTestMessage() override;
     void RunMenuCommand(ui::MenuCommand command) override;
     void TrayCallback(UINT mouseMessage) override;
     void TaskbarCreated() override;
@@ -81,6 +81,7 @@ private:
     bool TickSkipped();
     bool RunTick();
     void Shutdown(bool endMessageLoop);
+    void WaitForTheOutbox();
     std::wstring TrayTooltip(const wchar_t* state) const;
 
     toolkit::Host& host_;
@@ -97,6 +98,8 @@ private:
     toolkit::UniqueKernelHandle instanceMutex_;
     toolkit::UniqueIcon logo_;
     int logoPixels_ = 0;
+    std::optional<SYSTEMTIME> switchedOffAt_;  // the poll timer stopped with notification off
+    bool exiting_ = false;                     // Exit waits for the Outbox
     bool started_ = false;
     bool shutDown_ = false;
     bool tickRunning_ = false;

@@ -39,8 +39,33 @@ bool OutlookAutomation::IsAppointmentDue(int n) {
     } catch (const std::exception&) {}
     if (due) return true;
     try {
-        return item.Property(L"AllDayEvent").AsBool();
+        if (item.Property(L"AllDayEvent").AsBool()) return true;
     } catch (const AutomationError&) { return true; }
+    return IsOwed(item, lead);
+}
+
+// Late rather than never: the entry's minute went by while the program ran but could not poll or
+// send, and its appointment has not started yet.
+bool OutlookAutomation::IsOwed(AppointmentView& item, long lead) {
+    try {
+        const Minute start = MinuteOf(item.Property(L"Start").AsDate());
+        const Minute now = MinuteOf(Now());
+        const Minute notifyAt = std::max(start - lead / 60000, DayStartOf(start));
+        return notifyAt < now && now < start && missed_.Missed(notifyAt).has_value();
+    } catch (const std::exception&) { return false; }
+}
+
+OutlookAutomation::Known OutlookAutomation::KnownOf(AppointmentView& item) {
+    const DATE startDate = item.Property(L"Start").AsDate();
+    const Minute start = MinuteOf(startDate);
+    Known k;
+    k.appointment = {toolkit::MediumTime(startDate) + L" - " + item.Property(L"Subject").AsString(), start};
+    k.notifyAt = item.Property(L"AllDayEvent").AsBool()
+                     ? start
+                     : std::max(start - ReminderLead(item) / 60000, DayStartOf(start));
+    const Minute inDay = k.notifyAt - DayStartOf(k.notifyAt);
+    k.notifyTime = toolkit::MediumTime(static_cast<int>(inDay / 60), static_cast<int>(inDay % 60));
+    return k;
 }
 
 bool OutlookAutomation::IsNotifyTimePast(AppointmentView& item) {

@@ -7,6 +7,7 @@
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/DateForms.h"
 #include "toolkit/Form.h"
+#include "toolkit/ScopeExit.h"
 #include "toolkit/VersionInfo.h"
 
 namespace hv::outlook {
@@ -19,6 +20,9 @@ constexpr int kRecipientTo = 1;
 // Object Model Security Warnings"): MAPI_E_NOT_SUPPORTED at the address-book warning, and a send
 // refused at the send warning fails as "Operation aborted" (E_ABORT).
 constexpr HRESULT kMapiNotSupported = static_cast<HRESULT>(0x80040102);
+constexpr wchar_t kInOutbox[] = L"waiting in Outlook's Outbox";
+// A send that waits longer than this is most likely held by Outlook's security prompt.
+constexpr ULONGLONG kPromptPatienceMs = 10000;
 
 template <class F>
 void Step(F&& f) {
@@ -86,7 +90,7 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
 
 // A new mail item with the entry's subject and body (the test message's without an entry); null
 // when Outlook could not create one. Throws the failure when Outlook has gone.
-Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item) {
+Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item, std::wstring& subject) {
     Dispatch mail;
     try {
         mail = client_.Call(OutlookApp.Get(), L"CreateItem", {kMailItem}).AsDispatch();
@@ -99,7 +103,7 @@ Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item) {
         Step([&] { client_.Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
         return mail;
     }
-    const std::wstring subject = SubjectLine(*item);
+    subject = SubjectLine(*item);
     Step([&] { client_.Put(mail.Get(), L"Subject", subject); });
     if (settings::Ticked(settings_.Live().chkComments))
         Step([&] { client_.Put(mail.Get(), L"Body", item->Property(L"Body").AsString()); });
@@ -164,9 +168,17 @@ SendResult OutlookAutomation::SendNotification(int n) {
     }
     const std::wstring address = settings_.Live().txtEmailAddress.Text();
     Dispatch mail;
+    std::wstring subject;
     try {
-        mail = ComposeMessage(entry.get());
+        mail = ComposeMessage(entry.get(), subject);
     } catch (const AutomationError&) { return client_.Closed() ? SendResult::Failed : OutlookWentAway(); }
+
+    // From here Outlook may ask the user for permission: a notification that waits long on it is
+    // told of (WatchWaitingSend).
+    if (entry) {
+        if (const Known* k = KnownEntry(*entry)) waitingSend_ = WaitingSend{k->appointment, host_.TickCount()};
+    }
+    const toolkit::ScopeExit notWaiting([this] { waitingSend_.reset(); });
 
     bool resolved = false;
     std::optional<AutomationError> denied;
@@ -193,12 +205,12 @@ SendResult OutlookAutomation::SendNotification(int n) {
     if (gone) return OutlookWentAway();
     if (denied) {
         lastSendFailure_ = denied->Description();
-        if (entry) LogAsHandled(*entry);
+        if (entry) NoteRefused(*entry);
         return SendResult::Denied;
     }
     if (!resolved) {
-        host_.ShowMessage(nullptr, L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION,
-                          toolkit::ReadVersionInfo().productName);
+        waitingSend_.reset();
+        ShowOwnMessage(L"Unable to resolve address.\r\n" + address, MB_OK | MB_ICONINFORMATION);
         if (n == 0) toolkit::LetPendingMessagesRun();
         return SendResult::Unresolved;
     }
@@ -210,15 +222,135 @@ SendResult OutlookAutomation::SendNotification(int n) {
         lastSendFailure_ = e.Description();
         if (n == 0) return DeniedByTheUser(e) ? SendResult::Denied : SendResult::Failed;
         if (DeniedByTheUser(e)) {
-            LogAsHandled(*entry);
+            NoteRefused(*entry);
             return SendResult::Denied;
         }
-        // Not logged: the entry is tried again at the next poll inside its due minute.
+        // Not logged: the entry is tried again at the next poll, inside its due minute or, the
+        // minute having gone by unwatched, until its appointment starts.
+        Failed(MissCause::OutlookFailed);
         RememberFailedAllDay(*entry);
         return SendResult::Failed;
     }
-    if (entry) LogAsHandled(*entry);
+    if (entry) {
+        LogAsHandled(*entry);
+        NoteSent(*entry, subject);
+    }
     return SendResult::Sent;
+}
+
+bool OutlookAutomation::OutlookOffline() {
+    try {
+        return client_.Get(OutlookNameSpace.Get(), L"Offline").AsBool();
+    } catch (const std::exception&) { return false; }
+}
+
+// --- What the user is told ---
+
+namespace {
+
+std::wstring Why(MissCause cause) {
+    switch (cause) {
+        case MissCause::NoPoll: return L"the computer was asleep, or Horavane was held up";
+        case MissCause::OutlookNotRunning: return L"Outlook is not running";
+        case MissCause::OutlookFailed: return L"Outlook did not respond or could not send it";
+        case MissCause::CallHeld: return L"Outlook's security prompt was waiting for an answer";
+        case MissCause::ClockMoved: return L"the clock was set forward past it";
+    }
+    return {};
+}
+
+}  // namespace
+
+OutlookAutomation::Known* OutlookAutomation::KnownEntry(AppointmentView& item) {
+    try {
+        const Notices::Appointment a = KnownOf(item).appointment;
+        for (Known& k : known_)
+            if (!(k.appointment < a) && !(a < k.appointment)) return &k;
+    } catch (const std::exception&) {}
+    return nullptr;
+}
+
+// The entry's minute went by unwatched: told once, with what happens next.
+void OutlookAutomation::TellMissed(const Known& k, bool started) {
+    const Minute now = MinuteOf(Now());
+    const std::optional<MissCause> cause = k.notifyAt < now ? missed_.Missed(k.notifyAt) : std::nullopt;
+    if (!cause || *cause == MissCause::ClockMoved) return;  // a minute the clock skipped is due now
+    const std::wstring why = Why(*cause);
+    const std::wstring what = L"The notification for " + k.appointment.line + L", due at " + k.notifyTime +
+                              L", could not be sent: " + why + L".";
+    if (started) {
+        notices_.SetState(k.appointment, L"not sent, " + why);
+        notices_.Tell(k.appointment, Cause::NotSentInItsMinute,
+                      what + L" The appointment has started, so it will not be sent.");
+    } else {
+        notices_.SetState(k.appointment, L"not sent yet, " + why);
+        notices_.Tell(k.appointment, Cause::NotSentInItsMinute,
+                      what + L" It will be sent as soon as it can be, if that is before the appointment starts.");
+    }
+    ShowList();
+}
+
+void OutlookAutomation::TellOfMissedNotifications() {
+    const Minute now = MinuteOf(Now());
+    for (const Known& k : known_)
+        if (k.notifyAt < now) TellMissed(k, now >= k.appointment.start);
+}
+
+void OutlookAutomation::NoteSent(AppointmentView& item, const std::wstring& subject) {
+    const Known* k = KnownEntry(item);
+    if (!k) return;
+    const Notices::Appointment a = k->appointment;
+    const std::optional<MissCause> cause = k->notifyAt < MinuteOf(Now()) ? missed_.Missed(k->notifyAt) : std::nullopt;
+    if (cause && *cause != MissCause::ClockMoved) {
+        const std::wstring at = toolkit::MediumTime(host_.Now());
+        notices_.SetState(a, L"sent late at " + at);
+        if (!notices_.ToldAbout(a))
+            notices_.Tell(a, Cause::SentLate,
+                          L"The notification for " + a.line + L", due at " + k->notifyTime + L", was sent late, at " +
+                              at + L": " + Why(*cause) + L".");
+    }
+    outbox_.Handed({a, subject, host_.TickCount()});
+    known_.erase(known_.begin() + (k - known_.data()));
+    ShowList();
+}
+
+// Refused at Outlook's security prompt, or by its policy: final for the day.
+void OutlookAutomation::NoteRefused(AppointmentView& item) {
+    LogAsHandled(item);
+    const Known* k = KnownEntry(item);
+    if (!k) return;
+    const Notices::Appointment a = k->appointment;
+    notices_.SetState(a, L"refused by Outlook");
+    notices_.Tell(a, Cause::Refused,
+                  L"Outlook refused to send the notification for " + a.line +
+                      L" (its security prompt was declined, or its security policy does not allow it). It will not "
+                      L"be tried again today.");
+    known_.erase(known_.begin() + (k - known_.data()));
+    ShowList();
+}
+
+void OutlookAutomation::LookAtOutbox() {
+    const auto left = [this](const OutboxWatch::Queued& q) {
+        const std::wstring* state = notices_.State(q.appointment);
+        if (state && *state == kInOutbox) notices_.SetState(q.appointment, L"");
+    };
+    const auto overdue = [this](const OutboxWatch::Queued& q) {
+        notices_.SetState(q.appointment, kInOutbox);
+        notices_.Tell(q.appointment, Cause::WaitingInOutbox,
+                      L"The notification for " + q.appointment.line +
+                          L" is waiting in Outlook's Outbox: Outlook is working offline or cannot send. It goes out "
+                          L"when Outlook can send it.");
+    };
+    if (!OutlookNameSpace || outbox_.Empty()) return;
+    outbox_.Look(OutlookNameSpace.Get(), host_.TickCount(), left, overdue);
+    ShowList();
+}
+
+void OutlookAutomation::WatchWaitingSend() {
+    if (!waitingSend_ || host_.TickCount() - waitingSend_->sinceMs < kPromptPatienceMs) return;
+    notices_.Tell(waitingSend_->appointment, Cause::WaitingForPrompt,
+                  L"Horavane is waiting for an answer to Outlook's security prompt, to send the notification for " +
+                      waitingSend_->appointment.line + L". Later notifications follow once it is answered.");
 }
 
 }  // namespace hv::outlook

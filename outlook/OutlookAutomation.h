@@ -11,6 +11,9 @@
 
 #include "outlook/AppointmentView.h"
 #include "outlook/Automation.h"
+#include "outlook/MissedMinutes.h"
+#include "outlook/Notices.h"
+#include "outlook/OutboxWatch.h"
 #include "outlook/OutlookProcess.h"
 #include "settings/Settings.h"
 #include "toolkit/Controls.h"
@@ -60,19 +63,46 @@ public:
     void Poll(const std::function<bool()>& stopped = [] { return false; });
     // Rebuilds the pending table and the viewer's list from today's calendar. Reports its own
     // failure in a message box; never throws. When Outlook has gone it attaches to a running
-    // one; while none runs the list says so and nothing is reported.
-    void ScanTodaysAppointments();
-    // For a poll that is skipped: while no Outlook is attached, looks whether one runs, so that
-    // the next poll, or the test message, can attach to it.
+    // one; while none runs the list says so and nothing is reported. True when it completed.
+    bool ScanTodaysAppointments();
+    // For a poll that is skipped because the user holds it (the program's own windows, or no
+    // address): the minute counts as watched, and while no Outlook is attached, it looks whether
+    // one runs, so that the next poll, or the test message, can attach to it.
     void WatchForOutlook();
-    // Entry n (1 to PendingCount()) is due this minute.
+    // The minutes from `from` to now were the user's (notification switched off): nothing is
+    // owed for them.
+    void HeldByTheUser(const SYSTEMTIME& from);
+    // Entry n (1 to PendingCount()) is due this minute, or its minute went by unwatched and its
+    // appointment has not started.
     bool IsAppointmentDue(int n);
     // Sends the notification for entry n, or the test message for n = 0.
     SendResult SendNotification(int n);
 
+    // An appointment as the last successful scan saw it, for telling the user of it while
+    // Outlook cannot be asked.
+    struct Known {
+        Notices::Appointment appointment;
+        Minute notifyAt = 0;
+        std::wstring notifyTime;  // the due minute in the "Medium Time" form
+    };
+
     int PendingCount() const { return static_cast<int>(PendingItems.size()); }
     // The description of the last failed Send.
     const std::wstring& LastSendFailure() const { return lastSendFailure_; }
+    // Whether Outlook works offline (NameSpace.Offline); false when it cannot be told.
+    bool OutlookOffline();
+
+    // Balloons on the tray icon go through `show`.
+    void ShowBalloonsWith(BalloonShow show) { balloon_ = std::move(show); }
+    // Called about once a second: tells the user, once, of a send that has waited more than
+    // ten seconds on Outlook (its security prompt, most likely).
+    void WatchWaitingSend();
+    // Whether this program started Outlook when the session opened.
+    bool StartedOutlook() const { return startedOutlook_; }
+    // Whether a notification handed to Outlook may still wait in its Outbox; LookAtOutbox looks
+    // again (at most a call or two).
+    bool OutboxHoldsNotifications() const { return !outbox_.Empty(); }
+    void LookAtOutbox();
 
     // The client through which every call to Outlook goes.
     AutomationClient& Client() { return client_; }
@@ -106,12 +136,25 @@ private:
     bool IsExcludedByFilters(AppointmentView& item, bool reminderOnly, const std::wstring& category);
     long ReminderLead(AppointmentView& item);
     std::wstring SubjectLine(AppointmentView& item);
-    Dispatch ComposeMessage(AppointmentView* item);
+    Dispatch ComposeMessage(AppointmentView* item, std::wstring& subject);
     bool RetryOfAllDayIsOver(AppointmentView& item);
     void RememberFailedAllDay(AppointmentView& item);
     void LogAsHandled(AppointmentView& item);
     SYSTEMTIME Now();
     std::wstring NowMediumTime();
+    int ShowOwnMessage(const std::wstring& text, UINT style);
+    void Look(Minute now);
+    void Failed(MissCause cause);
+
+    Known KnownOf(AppointmentView& item);
+    Known* KnownEntry(AppointmentView& item);
+    bool IsOwed(AppointmentView& item, long lead);
+    void TellMissed(const Known& k, bool started);
+    void TellOfMissedNotifications();
+    void NoteSent(AppointmentView& item, const std::wstring& subject);
+    void NoteRefused(AppointmentView& item);
+    void ShowList();
+    void NewDay();
 
     toolkit::Host& host_;
     settings::Settings& settings_;
@@ -124,6 +167,26 @@ private:
     std::optional<SYSTEMTIME> pollTime_;                       // the clock as the running poll read it
     std::map<std::wstring, std::wstring> allDayFirstFailure_;  // key -> minute of the first failed try
     std::wstring lastSendFailure_;
+    MissedMinutes missed_;
+    std::optional<MissCause> pollFailure_;  // why the running poll could not do its work
+    struct LastLook {
+        Minute minute;
+        ULONGLONG tickMs;
+    };
+    std::optional<LastLook> lastLook_;  // the last poll or skipped tick
+    BalloonShow balloon_;
+    Notices notices_{[this](const std::wstring& text, bool warning) {
+        if (balloon_) balloon_(text, warning);
+    }};
+    OutboxWatch outbox_{client_};
+    std::vector<Known> known_;  // the entries of the last successful scan
+    std::wstring list_;         // the pending list as the last scan wrote it
+    bool startedOutlook_ = false;
+    struct WaitingSend {
+        Notices::Appointment appointment;
+        ULONGLONG sinceMs;
+    };
+    std::optional<WaitingSend> waitingSend_;  // a notification's address and send steps in progress
 };
 
 // The search filter for the appointments that start on `day` (a "Short Date" text).

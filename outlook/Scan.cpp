@@ -1,5 +1,7 @@
 // The poll and the daily scan: today's appointments that may still need a notification, in
 // start order.
+#include <algorithm>
+
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/DateForms.h"
 #include "toolkit/ScopeExit.h"
@@ -17,6 +19,10 @@ bool Guarded(F&& test, bool onFailure) {
     try {
         return test();
     } catch (const std::exception&) { return onFailure; }
+}
+
+bool SameAppointment(const OutlookAutomation::Known& a, const OutlookAutomation::Known& b) {
+    return !(a.appointment < b.appointment) && !(b.appointment < a.appointment);
 }
 
 }  // namespace
@@ -46,19 +52,86 @@ void OutlookAutomation::Poll(const std::function<bool()>& stopped) {
     // One reading of the clock for the whole poll: an entry due in this minute is still sent when
     // the sends before it (a security prompt) ran past the minute.
     pollTime_ = host_.Now();
+    const Minute minute = MinuteOf(*pollTime_);
+    Look(minute);
+    pollFailure_.reset();
     const toolkit::ScopeExit done([this] { pollTime_.reset(); });
-    ScanTodaysAppointments();
+    const bool scanned = ScanTodaysAppointments();
     const int count = PendingCount();
     for (int n = 1; n <= count && n <= PendingCount() && !stopped(); ++n)
         if (IsAppointmentDue(n)) SendNotification(n);
+    if (client_.Closed()) return;
+    if (scanned) LookAtOutbox();
+
+    // The poll's minute was watched when the poll did its work; the minutes a call held it
+    // through were not, and what falls due in them is owed.
+    if (pollFailure_)
+        missed_.Failed(minute, *pollFailure_);
+    else
+        missed_.Watched(minute, minute);
+    const Minute end = MinuteOf(host_.Now());
+    for (Minute m = minute + 1; m < end && m <= minute + 1440; ++m) missed_.Failed(m, MissCause::CallHeld);
+    TellOfMissedNotifications();
+}
+
+// A look at the clock by a poll or a skipped tick. Minutes skipped since the last look went by
+// unwatched: asleep or held when the tick count went on with the clock (it counts the time the
+// computer sleeps: Microsoft's "Environment.TickCount and Environment.TickCount64 behavior changed
+// on Windows" says GetTickCount64 "included the time the system spent in sleep, hibernation, or
+// other low-power states"), or skipped by the clock itself when it did not (the day the clocks go
+// forward, or the user set the clock on): what fell due in them is then due now, not late.
+void OutlookAutomation::Look(Minute now) {
+    missed_.Looked(now);
+    const ULONGLONG tick = host_.TickCount();
+    if (lastLook_ && now > lastLook_->minute + 1) {
+        const ULONGLONG skippedMs = static_cast<ULONGLONG>(now - lastLook_->minute - 1) * 60000;
+        if (skippedMs > tick - lastLook_->tickMs + 60000)
+            for (Minute m = lastLook_->minute + 1; m < now && m <= lastLook_->minute + 1440; ++m)
+                missed_.Failed(m, MissCause::ClockMoved);
+    }
+    lastLook_ = LastLook{now, tick};
+}
+
+void OutlookAutomation::WatchForOutlook() {
+    const Minute now = MinuteOf(host_.Now());
+    Look(now);
+    missed_.Watched(now, now);
+    if (!OutlookApp && !client_.Closed()) OutlookRunsSteadily();
+}
+
+void OutlookAutomation::HeldByTheUser(const SYSTEMTIME& from) {
+    missed_.Watched(MinuteOf(from), MinuteOf(host_.Now()));
+}
+
+void OutlookAutomation::Failed(MissCause cause) {
+    if (!pollFailure_) pollFailure_ = cause;
+}
+
+// The program's own message box holds the poll: its minutes are the user's, and nothing falls
+// due in them later.
+int OutlookAutomation::ShowOwnMessage(const std::wstring& text, UINT style) {
+    const Minute from = MinuteOf(host_.Now());
+    const int answer = host_.ShowMessage(nullptr, text, style, toolkit::ReadVersionInfo().productName);
+    missed_.Watched(from, MinuteOf(host_.Now()));
+    return answer;
 }
 
 void OutlookAutomation::Report(const AutomationError& e) {
+    Failed(MissCause::OutlookFailed);
     if (client_.Closed()) return;  // the program is ending: nothing more to say
-    host_.ShowMessage(nullptr, e.Description(), MB_OK | MB_ICONEXCLAMATION, toolkit::ReadVersionInfo().productName);
+    ShowOwnMessage(e.Description(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void OutlookAutomation::ShowList() {
+    if (client_.Closed()) return;  // the viewer is gone, and touching it would make it again
+    const std::wstring status = notices_.StatusLines();
+    if (status.empty()) return txtQ_.SetText(list_);
+    const bool lineEnded = list_.size() >= 2 && list_.compare(list_.size() - 2, 2, L"\r\n") == 0;
+    txtQ_.SetText(list_ + (list_.empty() || lineEnded ? L"" : L"\r\n") + status);
 }
 
 void OutlookAutomation::ForgetOutlook() {
+    outbox_.ForgetFolder();
     OutlookApp.Reset();
     OutlookNameSpace.Reset();
     CalendarItems.Reset();
@@ -67,7 +140,9 @@ void OutlookAutomation::ForgetOutlook() {
 
 void OutlookAutomation::ShowNotRunning() {
     ForgetOutlook();
-    txtQ_.SetText(kNotRunningText);
+    Failed(MissCause::OutlookNotRunning);
+    list_ = kNotRunningText;
+    ShowList();
 }
 
 // Outlook has gone (closed by the user, crashed). Its process may still be ending: only what the
@@ -88,10 +163,6 @@ bool OutlookAutomation::OutlookRunsSteadily() {
     const bool steady = seen && seenAtLastLook_;
     seenAtLastLook_ = seen;
     return steady;
-}
-
-void OutlookAutomation::WatchForOutlook() {
-    if (!OutlookApp && !client_.Closed()) OutlookRunsSteadily();
 }
 
 // Attaches to the Outlook that runs now, keeping the sent log; never starts one. `failure` is
@@ -144,32 +215,32 @@ bool OutlookAutomation::Reattach() {
     return false;
 }
 
-void OutlookAutomation::ScanTodaysAppointments() {
-    if (client_.Closed()) return;
+bool OutlookAutomation::ScanTodaysAppointments() {
+    if (client_.Closed()) return false;
     // Exit may come while a call waits: whatever the scan found afterwards is let go with the rest.
     const toolkit::ScopeExit endedMeanwhile([this] {
         if (client_.Closed()) CloseOutlookSession();
     });
     client_.ForgetObjects();  // the objects of the last poll are not met again
-    if (!CalendarItems && !Reattach()) return;
+    if (!CalendarItems && !Reattach()) return false;
     try {
-        ScanOnce();
+        return ScanOnce();
     } catch (const AutomationError& e) {
-        if (client_.Closed()) return;
-        if (e.ServerGone()) return LoseOutlook();
+        if (client_.Closed()) return false;
+        if (e.ServerGone()) {
+            LoseOutlook();
+            return false;
+        }
         Report(e);
     }
+    return false;
 }
 
 // One pass over today's calendar. Returns true when it completed; throws on the first failing
 // Outlook call, after writing the list as far as it got.
 bool OutlookAutomation::ScanOnce() {
     const std::wstring day = toolkit::ShortDate(Now());
-    if (day != LastScanDate) {
-        SentLog.clear();
-        allDayFirstFailure_.clear();
-        LastScanDate = day;
-    }
+    if (day != LastScanDate) NewDay();
     PendingItems.clear();
     const std::wstring filter = DayFilter(day);
     if (!CalendarItems) throw AutomationError(E_POINTER, L"The Outlook calendar is not open.");
@@ -178,25 +249,41 @@ bool OutlookAutomation::ScanOnce() {
     // The filters as the configuration window holds them at the moment of the scan.
     const bool reminderOnly = settings::Ticked(settings_.Live().chkReminder);
     const std::wstring category = settings_.Live().txtCategory.Text();
-    std::wstring list = kNoneText;
-    // The list reaches the viewer even when a later step fails, but never once the program is
-    // ending (the viewer is gone, and touching it would make it again).
-    const toolkit::ScopeExit writeList([&] {
-        if (!client_.Closed()) txtQ_.SetText(list);
-    });
+    list_ = kNoneText;
+    // The list reaches the viewer even when a later step fails.
+    const toolkit::ScopeExit writeList([&] { ShowList(); });
 
+    std::vector<Known> known;
     while (!found.IsNothing()) {
         auto item = std::make_shared<AppointmentView>(client_, found.AsDispatch());
         if (!IsAlreadyNotified(*item) && !IsNotifyTimePast(*item) &&
             !IsExcludedByFilters(*item, reminderOnly, category)) {
-            if (PendingItems.empty()) list.clear();
-            list += toolkit::MediumTime(item->Property(L"Start").AsDate()) + L" - " +
-                    item->Property(L"Subject").AsString() + L"\r\n";
+            if (PendingItems.empty()) list_.clear();
+            list_ += toolkit::MediumTime(item->Property(L"Start").AsDate()) + L" - " +
+                     item->Property(L"Subject").AsString() + L"\r\n";
+            try {
+                known.push_back(KnownOf(*item));
+            } catch (const std::exception&) {}  // an entry that cannot be named is not told of
             PendingItems.push_back(std::move(item));
         }
         found = client_.Call(CalendarItems.Get(), L"FindNext");
     }
+    // What the last scan knew and this one no longer lists is done with: notified, or over.
+    for (Known& k : known_)
+        if (std::none_of(known.begin(), known.end(), [&](const Known& n) { return SameAppointment(n, k); }))
+            TellMissed(k, true);
+    known_ = std::move(known);
     return true;
+}
+
+void OutlookAutomation::NewDay() {
+    SentLog.clear();
+    allDayFirstFailure_.clear();
+    notices_.NewDay();
+    outbox_.Clear();
+    known_.clear();
+    LastScanDate = toolkit::ShortDate(Now());
+    missed_.ForgetBefore(DayStartOf(MinuteOf(Now())) - 1440);
 }
 
 bool OutlookAutomation::IsAlreadyNotified(AppointmentView& item) {

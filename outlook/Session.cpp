@@ -115,6 +115,8 @@ std::wstring OutlookAutomation::OpenOutlookSession() {
     // An Outlook that is still starting (loading its add-ins) turns calls down for a while.
     const AutomationClient::Patience starting(client_, AutomationClient::kPatienceWhileOpening);
     try {
+        // Exit waits for the Outbox of an Outlook that this program started (and ends with it).
+        startedOutlook_ = !outlookRuns_();
         ConnectCalendar([this] { return StartOutlook(); });
         PendingItems.clear();
         SentLog.clear();
@@ -148,6 +150,7 @@ void OutlookAutomation::CloseOutlookSession() {
     CalendarItems.Reset();
     PendingItems.clear();
     lostOutlook_.clear();
+    outbox_.ForgetFolder();
 }
 
 }  // namespace hv::outlook

@@ -16,19 +16,44 @@ ShellNotify TrayIcon::DefaultShell() {
 
 TrayIcon::TrayIcon(ShellNotify shell) : shell_(std::move(shell)) {}
 
-void TrayIcon::SetTip(const std::wstring& tooltip) {
-    // The text in the ANSI code page, then one NUL, then blanks to the end of the 64-byte field.
-    // A longer text is cut so that the NUL always fits and no double-byte character is split.
-    const std::string ansi = toolkit::ToAnsi(tooltip);
+namespace {
+
+// The text in the ANSI code page, cut so that a NUL fits in `bytes` and no double-byte character
+// is split; returns the length written before the NUL.
+size_t CopyAnsi(char* field, size_t bytes, const std::wstring& text) {
+    const std::string ansi = toolkit::ToAnsi(text);
     size_t length = 0;
     while (length < ansi.size()) {
         const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(ansi[length])) ? 2 : 1;
-        if (length + step > kTipBytes - 1) break;
+        if (length + step > bytes - 1) break;
         length += step;
     }
+    std::memcpy(field, ansi.data(), std::min(length, ansi.size()));
+    field[length] = '\0';
+    return length;
+}
+
+}  // namespace
+
+void TrayIcon::SetTip(const std::wstring& tooltip) {
+    // The text, then one NUL, then blanks to the end of the 64-byte field.
     std::memset(data_.szTip, ' ', kTipBytes);
-    std::memcpy(data_.szTip, ansi.data(), std::min(length, ansi.size()));
-    data_.szTip[length] = '\0';
+    CopyAnsi(data_.szTip, kTipBytes, tooltip);
+}
+
+void TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text, bool warning) {
+    if (!shown_) return;
+    // A record of its own, of the version that has the balloon fields; the icon's own record keeps
+    // its version-1 layout. Only NIF_INFO is set, so picture and tooltip stay as they are.
+    NOTIFYICONDATAA balloon{};
+    balloon.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    balloon.hWnd = data_.hWnd;
+    balloon.uID = kIconId;
+    balloon.uFlags = NIF_INFO;
+    CopyAnsi(balloon.szInfo, sizeof balloon.szInfo, text);
+    CopyAnsi(balloon.szInfoTitle, sizeof balloon.szInfoTitle, title);
+    balloon.dwInfoFlags = warning ? NIIF_WARNING : NIIF_INFO;
+    shell_(NIM_MODIFY, &balloon);
 }
 
 void TrayIcon::UpdateTray(HWND window, HICON picture, const std::wstring& tooltip) {

@@ -37,6 +37,9 @@ public:
     // Adds the icon again with the record as it stands: after the task bar was re-created, or
     // after the shell turned the add down.
     void Readd();
+    // Shows a balloon notification on the icon (NIF_INFO; Windows 10 and 11 show it as a
+    // notification). The texts are cut to the record's fields. Nothing while the icon is not shown.
+    void ShowBalloon(const std::wstring& title, const std::wstring& text, bool warning);
     // Whether the shell took the last add (and the icon was not deleted since).
     bool Shown() const { return shown_; }
 

@@ -5,6 +5,10 @@
 
 namespace hv::ui {
 
+// What became of the test message: not handed to Outlook (the failure has been reported), sent,
+// or queued in the Outbox of an Outlook that works offline.
+enum class TestOutcome { NotSent, Sent, Queued };
+
 // The items of the tray pop-up menu that run a command of the core.
 enum class MenuCommand { Configure, EnableEmailNotification, ViewPending, HelpContents, HelpAbout, Exit };
 
@@ -15,8 +19,8 @@ public:
     virtual void ApplyNotifySwitch() = 0;
     // Warns about an empty address while notification is on, and stores the address.
     virtual void CheckNotifyAddress() = 0;
-    // Sends the test message; true when it was handed to Outlook.
-    virtual bool SendTestMessage() = 0;
+    // Sends the test message.
+    virtual TestOutcome SendTestMessage() = 0;
     // A command chosen from the tray pop-up menu.
     virtual void RunMenuCommand(MenuCommand command) = 0;
     // A tray icon callback arrived (the mouse message that happened over the icon).

@@ -85,6 +85,7 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
       cmdOK(*this, {{2280, 3000, 1215, 375}, L"&Close", L"", 0}),
       tmrChkCalEvents(*this),
       tmrTrayRetry(*this),
+      tmrCallWatch(*this),
       mnuPopUpMenu(*this),
       host_(host),
       commands_(commands),
@@ -196,10 +197,15 @@ void ConfigureForm::cmdOK_Click() {
 void ConfigureForm::cmdTestEmail_Click() {
     chkCEEnabled.SetValue(1);
     settings_.SaveSettings();
-    if (!commands_.SendTestMessage()) return;  // the failure has been reported
-    host_.ShowMessage(Hwnd(),
-                      L"A test email has been sent.\r\nPlease verify receipt by " + txtEmailAddress.Text() + L".",
-                      MB_OK, L"Horavane");
+    const TestOutcome outcome = commands_.SendTestMessage();
+    if (outcome == TestOutcome::NotSent) return;  // the failure has been reported
+    const std::wstring text =
+        outcome == TestOutcome::Sent
+            ? L"A test email has been sent.\r\nPlease verify receipt by " + txtEmailAddress.Text() + L"."
+            : L"The test email waits in Outlook's Outbox: Outlook is working offline.\r\nIt is sent when Outlook "
+              L"goes online; then please verify receipt by " +
+                  txtEmailAddress.Text() + L".";
+    host_.ShowMessage(Hwnd(), text, MB_OK, L"Horavane");
 }
 
 }  // namespace hv::ui

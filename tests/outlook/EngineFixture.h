@@ -33,6 +33,7 @@ protected:
     bool outlookRunning = true;    // whether Outlook's process runs
     bool outlookReachable = true;  // whether attaching to it works
     int attaches = 0;
+    std::vector<std::wstring> balloons;  // the tray's balloons, as the engine asked for them
 
     EngineTest() {
         config.calendarFile = calendarFile;
@@ -68,6 +69,7 @@ protected:
                 return server->CreateApplication();
             },
             [this] { return outlookRunning; });
+        engine->ShowBalloonsWith([this](const std::wstring& text, bool) { balloons.push_back(text); });
         ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     }
 

@@ -404,10 +404,14 @@ TEST_F(Engine, AGoneOutlookIsAttachedToOnceItsProcessRunsOnTwoPollsAndNothingIsS
     Tick(10, 59, 52);
     EXPECT_EQ(attaches, 1);
     EXPECT_TRUE(host.boxes.empty()) << (host.boxes.empty() ? L"" : host.boxes[0].text);
-    EXPECT_EQ(List(), kNotRunning);
+    // Its minute went by while Outlook was closed, and it has started: lost, and the user is told.
+    const std::wstring lost = L"-- 10:30 AM - While closed: not sent, Outlook is not running --\r\n";
+    EXPECT_EQ(List(), kNotRunning + std::wstring(L"\r\n") + lost);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_NE(balloons[0].find(L"10:30 AM - While closed"), std::wstring::npos) << balloons[0];
     outlookReachable = true;
     Tick(10, 59, 57);
-    EXPECT_EQ(List(), L"11:00 AM - Later\r\n");
+    EXPECT_EQ(List(), L"11:00 AM - Later\r\n" + lost);
     Tick(11, 0, 2);
     EXPECT_EQ(SentSubjects().back(), L"Later (11:00 AM - 11:00 AM)");
     Tick(11, 0, 7);
@@ -502,6 +506,96 @@ TEST_F(Engine, EachMemberIsLookedUpOncePerInterfaceAndReadOncePerPoll) {
     EXPECT_GT(server->Count().NameLookups(), lookups);
 }
 
+// Late rather than never: a notification whose minute went by while the program could not poll or
+// send is sent once, at the first poll that can, while its appointment has not started; not for
+// minutes the program's own box held; once only when the clocks go back; and a minute the clock
+// skipped is due in the first minute after the gap, not late.
+TEST_F(Engine, AMissedMinuteIsSentLateOnceWhileItsAppointmentHasNotStarted) {
+    const Event next = At("Next", "1000", 14);  // due at 09:46, a minute after the budget review
+    const auto restart = [&](const std::vector<Event>& events) {
+        engine.reset();
+        RemoveFolder(outbox);
+        balloons.clear();
+        host.boxes.clear();
+        host.onBox = nullptr;
+        Start(events);
+    };
+    const auto asleep = [&](int seconds) {  // the clock and the tick count go on, no poll comes
+        host.Advance(seconds);
+        host.ticks += seconds * 1000ULL;
+        engine->Poll();
+    };
+    {
+        SCOPED_TRACE("asleep across the minute, awake before the start");
+        restart({Budget(), next});
+        Tick(9, 44, 40);
+        asleep(90);  // 09:46:10
+        EXPECT_EQ(Sent().size(), 2u) << "the missed one late, the next one in its minute";
+        EXPECT_NE(List().find(L"-- 10:00 AM - Budget review: sent late at 09:46 AM --"), std::wstring::npos) << List();
+        EXPECT_EQ(balloons.size(), 1u);
+        asleep(5);
+        EXPECT_EQ(Sent().size(), 2u);
+    }
+    {
+        SCOPED_TRACE("asleep until the start");
+        restart({Budget()});
+        Tick(9, 44, 40);
+        asleep(15 * 60 + 20);  // 10:00:00
+        EXPECT_TRUE(Sent().empty());
+        ASSERT_EQ(balloons.size(), 1u);
+        EXPECT_NE(balloons[0].find(L"has started"), std::wstring::npos) << balloons[0];
+    }
+    {
+        SCOPED_TRACE("the program's own box holds the poll");
+        restart({Budget(), next});
+        server->Faults().Fail(L"Items", L"Find", L"The operation failed.", 1);
+        host.onBox = [&] {
+            host.Advance(150);
+            host.ticks += 150000;
+        };
+        Tick(9, 45, 2);  // the box stays up until 09:47:32
+        host.onBox = nullptr;
+        asleep(3);
+        EXPECT_EQ(host.boxes.size(), 1u);
+        EXPECT_TRUE(Sent().empty());
+        EXPECT_TRUE(balloons.empty());
+    }
+    {
+        SCOPED_TRACE("Outlook's prompt holds the first send across the next one's minute");
+        restart({Budget(), next});
+        server->Faults().During(L"MailItem", L"Send", [&] {
+            if (Sent().empty() && host.Now().wMinute == 45) {
+                host.Advance(120);
+                host.ticks += 120000;
+            }
+        });
+        Tick(9, 45, 2);
+        asleep(5);  // 09:47:07
+        EXPECT_EQ(SentSubjects(), (std::vector<std::wstring>{L"Budget review (10:00 AM - 11:00 AM) >Room 4",
+                                                             L"Next (10:00 AM - 10:00 AM)"}));
+        asleep(5);
+        EXPECT_EQ(Sent().size(), 2u);
+    }
+    {
+        SCOPED_TRACE("the clocks go back an hour");
+        restart({Budget()});
+        Tick(9, 45, 2);
+        Tick(9, 44, 58);
+        Tick(9, 45, 3);
+        EXPECT_EQ(Sent().size(), 1u);
+    }
+    {
+        SCOPED_TRACE("the clocks go forward over the due minute");
+        restart({At("Early", "0315", 45)});  // due at 02:30, a minute that does not come
+        Tick(1, 59, 58);
+        host.ticks += 5000;
+        Tick(3, 0, 3);
+        EXPECT_EQ(Sent().size(), 1u);
+        EXPECT_TRUE(balloons.empty()) << "not late: due now";
+        EXPECT_EQ(List(), L"03:15 AM - Early\r\n") << "no status line";
+    }
+}
+
 TEST_F(Engine, OnePollReadsTheClockOnceSoASlowFirstSendLosesNoOtherEntry) {
     Start({Budget(), At("Same minute", "0945")});
     host.SetTime(9, 45, 50);
@@ -520,7 +614,10 @@ TEST_F(Engine, ASendDeniedAtTheSecurityPromptIsFinalAndAFailedAllDaySendEndsWith
     Tick(9, 45, 2);
     Tick(9, 45, 7);
     EXPECT_EQ(server->Count().Calls(L"MailItem", L"Send"), 2) << "one try each, never asked again";
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(),
+              L"-- No Appointments Pending --\r\n-- 12:00 AM - Holiday: refused by Outlook --\r\n"
+              L"-- 10:00 AM - Budget review: refused by Outlook --\r\n");
+    EXPECT_EQ(balloons.size(), 2u) << "one balloon for each refused appointment";
     EXPECT_TRUE(host.boxes.empty());
 
     server->Faults().Reset();

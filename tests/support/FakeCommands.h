@@ -18,9 +18,9 @@ public:
         ++checkAddress;
         if (onCheckAddress) onCheckAddress();
     }
-    bool SendTestMessage() override {
+    ui::TestOutcome SendTestMessage() override {
         ++testMessages;
-        return testMessageSent;
+        return testOutcome;
     }
     void RunMenuCommand(ui::MenuCommand c) override { menuCommands.push_back(c); }
     void TrayCallback(UINT m) override { trayCallbacks.push_back(m); }
@@ -28,7 +28,7 @@ public:
     void MainWindowUnloading() override { ++unloading; }
 
     int applySwitch = 0, checkAddress = 0, testMessages = 0, taskbarCreated = 0, unloading = 0;
-    bool testMessageSent = true;
+    ui::TestOutcome testOutcome = ui::TestOutcome::Sent;
     std::vector<ui::MenuCommand> menuCommands;
     std::vector<UINT> trayCallbacks;
     std::function<void()> onApplySwitch, onCheckAddress;

@@ -6,6 +6,7 @@ ScriptedHost::ScriptedHost() { SetNow(2026, 12, 7, 9, 0, 0); }
 
 int ScriptedHost::ShowMessage(HWND, const std::wstring& text, UINT style, const std::wstring& title) {
     boxes.push_back({text, style, title});
+    if (onBox) onBox();
     if (answers.empty()) return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDOK;
     const int answer = answers.front();
     answers.pop_front();

@@ -3,6 +3,7 @@
 // tick count on by it (no real time passes).
 #pragma once
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ public:
 
     // Answers for the next boxes, in order; IDOK when the script has run out.
     std::deque<int> answers;
+    std::function<void()> onBox;  // runs while a box is up (the user away from it, say)
     std::vector<ShownBox> boxes;
     std::vector<DWORD> sleeps;
     ULONGLONG ticks = 1000000;  // the tick count; the waits move it on
