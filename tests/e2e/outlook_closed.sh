@@ -4,8 +4,10 @@
 # all-day appointment at once. Then the user closes Outlook: from then on no stand-in process
 # runs again (Horavane starts none behind the user's back), no message box comes, the pending
 # list reads "-- Outlook is not running --", and the appointment due while Outlook is closed is
-# not sent. The user starts Outlook again: the next appointment is notified once in its minute,
-# and nothing sent before is sent again. The same once more after Outlook crashes. Exit from the
+# not sent: it starts in that minute. One whose reminder falls due then, ten minutes before its
+# start, is named in a balloon while Outlook is closed. The user starts Outlook again: that one is
+# sent late, before its start, the next appointment is notified once in its minute, and nothing
+# sent before is sent again. The same once more after Outlook crashes. Exit from the
 # tray; the user closes Outlook, and nothing is left running.
 # Usage: outlook_closed.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" outlook_closed
@@ -26,6 +28,7 @@ crashed=$(minute 2)
 restarted=$(minute 3)
 calendar_write '[{"id":"holiday","summary":"Sent before","allday":true,"location":"Everywhere"},
 {"id":"closed","summary":"While Outlook is closed","due":"'$closed'","location":"Room 1"},
+{"id":"remind","summary":"Reminded while closed","due":"'$closed'","reminder":10,"location":"Room 5"},
 {"id":"reopened","summary":"After Outlook is started again","due":"'$reopened'","location":"Room 2"},
 {"id":"crashed","summary":"While Outlook is crashed","due":"'$crashed'","location":"Room 3"},
 {"id":"restarted","summary":"After the crash","due":"'$restarted'","location":"Room 4"}]'
@@ -65,10 +68,14 @@ standin_close || fail "the stand-in does not close"
 log "Outlook closed by the user (in $(( $(now_s) - close_s )) s)"
 [ "$(now_s)" -lt "$closed_s" ] || fail "closing the stand-in ran into the minute of $closed"
 away $(( closed_s + 61 )) closed closed
+balloon=$(drv tooltip 15 | tr -d '\r') || fail "no balloon while Outlook is closed"
+[[ "$balloon" == *"$(viewer_line remind)"*"Outlook is not running"* ]] || fail "the balloon does not name the reminded appointment: $balloon"
+log "balloon: $balloon"
+reopen_s=$(now_s)
 standin_start
-outbox_wait 2 $(( closed_s + 125 - $(now_s) )) || fail "nothing sent after Outlook was started again"
+outbox_wait 3 $(( closed_s + 125 - $(now_s) )) || fail "nothing sent after Outlook was started again"
 expect_outbox --to "$ADDRESS" --expect "holiday@$started_s-$sent_s" --expect "reopened@$reopened" \
-  --absent closed --only
+  --expect "remind@$reopen_s-$(( closed_s + 125 ))" --absent closed --only
 
 # A crash, in the minute before the next appointment's; started again after that minute. (The
 # stand-in's /crash ends it at once as a crash does; a kill from outside would also leave Wine's
@@ -77,11 +84,11 @@ standin_crash || fail "the stand-in does not crash"
 log "Outlook crashed"
 away $(( closed_s + 181 )) crashed crashed
 standin_start
-outbox_wait 3 $(( closed_s + 245 - $(now_s) )) || fail "nothing sent after Outlook was started after the crash"
+outbox_wait 4 $(( closed_s + 245 - $(now_s) )) || fail "nothing sent after Outlook was started after the crash"
 sleep 6  # one more poll: nothing is sent twice
 drv no-box "$BOX" 1 >/dev/null || fail "a message box came up"
 expect_outbox --to "$ADDRESS" --expect "holiday@$started_s-$sent_s" --expect "reopened@$reopened" \
-  --expect "restarted@$restarted" --absent closed --absent crashed --only
+  --expect "remind@$reopen_s-$(( closed_s + 125 ))" --expect "restarted@$restarted" --absent closed --absent crashed --only
 
 app_exit
 standin_close || fail "the stand-in does not close"
