@@ -263,7 +263,7 @@ TEST_F(AppTest, ASecondCopyEndsSilently) {
 // Without a name of its own a copy is one per user across sessions: the name is in the global
 // namespace and holds the user's SID (here looked up from the user's name, not the token). A name
 // that cannot be created there (an event has it) is claimed in the session's namespace instead,
-// and still keeps a second copy out.
+// and still keeps a second copy out; a mutex the process may not open is another copy's.
 TEST_F(AppTest, OneCopyPerUserAcrossSessions) {
     const std::wstring name = DefaultInstanceName();
     wchar_t user[UNLEN + 1] = L"", domain[256] = L"";
@@ -290,6 +290,16 @@ TEST_F(AppTest, OneCopyPerUserAcrossSessions) {
     toolkit::UniqueKernelHandle claimed(::OpenMutexW(SYNCHRONIZE, FALSE, local.c_str()));
     EXPECT_TRUE(claimed) << "claimed in the session's namespace";
     EXPECT_FALSE(SecondCopyStarts()) << "a second copy under the same name still ends";
+
+    // A mutex this process may not open as CreateMutex asks (one an elevated copy made) is a copy.
+    instance = L"Global\\HoravaneTest.Denied." + std::to_wstring(::GetCurrentProcessId());
+    PSECURITY_DESCRIPTOR noAccess = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &noAccess, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess, FALSE};
+    held.reset(::CreateMutexW(&attributes, FALSE, instance.c_str()));
+    ::LocalFree(noAccess);
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(SecondCopyStarts());
 }
 
 TEST_F(AppTest, EachSkipConditionAloneSkipsTheScan) {
