@@ -1,7 +1,6 @@
 #include "core/App.h"
 
-#include <lmcons.h>
-
+#include "core/SingleInstance.h"
 #include "resources/resource.h"
 #include "resources/version.h"
 #include "toolkit/AnsiText.h"
@@ -14,6 +13,9 @@ namespace {
 
 constexpr UINT kPollInterval = 5000;
 constexpr UINT kEarlyPoll = 500;
+// SetTimer raises any shorter time-out to USER_TIMER_MINIMUM, and an interval of 0 stops a toolkit
+// timer: this is the soonest a poll can be asked for.
+constexpr UINT kPollNow = USER_TIMER_MINIMUM;
 constexpr UINT kTrayRetry = 1000;
 constexpr UINT kCallWatch = 1000;
 // How long Exit waits for a notification to leave the Outbox of an Outlook this program started.
@@ -59,16 +61,9 @@ App::~App() { Shutdown(false); }
 // --- Start-up and shutdown ---
 
 bool App::AnotherInstanceRunning() {
-    // One copy per user: a named mutex in the session's namespace, named after the user.
-    std::wstring name = instanceName_;
-    if (name.empty()) {
-        wchar_t user[UNLEN + 1] = L"";
-        DWORD size = UNLEN + 1;
-        ::GetUserNameW(user, &size);
-        name = L"Local\\" HV_COMPANY_NAME L"." HV_PRODUCT_NAME L".SingleInstance." + std::wstring(user);
-    }
-    instanceMutex_.reset(::CreateMutexW(nullptr, FALSE, name.c_str()));
-    return ::GetLastError() == ERROR_ALREADY_EXISTS;
+    InstanceClaim claim = ClaimInstance(instanceName_.empty() ? DefaultInstanceName() : instanceName_);
+    instanceMutex_ = std::move(claim.mutex);
+    return claim.anotherRunning;
 }
 
 bool App::Main() {
@@ -214,6 +209,15 @@ bool App::RunTick() {
     }
     outlook_.Poll([this] { return shutDown_; });
     return true;
+}
+
+// The clock may have jumped (the computer woke from sleep, the system time or the time zone
+// changed): the next poll comes at once instead of at the end of its five seconds. A tick that runs
+// sets its own next time, and a timer that is stopped (the switch off, start-up, shutdown) stays so.
+void App::ClockChanged() {
+    toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
+    if (shutDown_ || tickRunning_ || Initializing != VARIANT_FALSE || !timer.Enabled()) return;
+    timer.SetInterval(kPollNow);
 }
 
 // --- Notification switch ---

@@ -70,6 +70,7 @@ public:
     void TrayCallback(UINT mouseMessage) override;
     void TaskbarCreated() override;
     void MainWindowUnloading() override;
+    void ClockChanged() override;
     // SplashCommands
     void SplashClosed() override;
     void OpenWebPage() override;

@@ -27,6 +27,8 @@ public:
     virtual void TrayCallback(UINT mouseMessage) = 0;
     // The shell's task bar was re-created.
     virtual void TaskbarCreated() = 0;
+    // The clock may have jumped: the system resumed from sleep, or its time or time zone changed.
+    virtual void ClockChanged() = 0;
     // The main window is being unloaded: the program shuts down.
     virtual void MainWindowUnloading() = 0;
 };

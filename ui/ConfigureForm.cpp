@@ -23,6 +23,33 @@ toolkit::ControlSpec In(const toolkit::ControlSpec& frame, toolkit::ControlSpec 
     return layout;
 }
 
+// Messages after which the clock may read differently than the poll cycle expects. They are
+// broadcast to top-level windows, hidden ones included (a message-only window would miss them).
+bool MovesTheClock(UINT message, WPARAM wParam) {
+    switch (message) {
+        // "PBT_APMRESUMEAUTOMATIC event": "This event is delivered every time the system resumes";
+        // PBT_APMRESUMESUSPEND follows it when a user is present, and PBT_APMRESUMECRITICAL comes
+        // instead after a suspend the application was not told of
+        // (learn.microsoft.com/windows/win32/power/pbt-apmresumeautomatic, .../pbt-apmresumesuspend).
+        // PBT_APMSUSPEND only announces the sleep.
+        case WM_POWERBROADCAST:
+            return wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND ||
+                   wParam == PBT_APMRESUMECRITICAL;
+        // "WM_TIMECHANGE message": "A message that is sent whenever there is a change in the system
+        // time" (learn.microsoft.com/windows/win32/sysinfo/wm-timechange).
+        case WM_TIMECHANGE: return true;
+        // A new time zone is not promised a WM_TIMECHANGE: "SetTimeZoneInformation function" says
+        // only "To inform Explorer that the time zone has changed, send the WM_SETTINGCHANGE
+        // message", and "WM_SETTINGCHANGE message" says "When an application sends this message,
+        // this parameter [wParam] must be NULL" (also zero for a change of locale, "intl"). A
+        // change made through SystemParametersInfo carries its SPI_ number and leaves the clock
+        // alone (learn.microsoft.com/windows/win32/api/timezoneapi/nf-timezoneapi-settimezoneinformation,
+        // learn.microsoft.com/windows/win32/winmsg/wm-settingchange).
+        case WM_SETTINGCHANGE: return wParam == 0;
+        default: return false;
+    }
+}
+
 const toolkit::ControlSpec kFrame1{{0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};
 const toolkit::ControlSpec kFrame3{
     {0, 1800, 5895, 1095}, L"Email formatting options (select appointment fields to include)", L"", 7, true};
@@ -162,7 +189,10 @@ void ConfigureForm::OnCloseBox() {
     cmdOK_Click();
 }
 
-bool ConfigureForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool ConfigureForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    // Seen, not handled: the default handling still answers these messages (TRUE to every
+    // WM_POWERBROADCAST).
+    if (MovesTheClock(message, wParam)) commands_.ClockChanged();
     if (message == kTrayCallbackMessage) {
         // The core acts on the two mouse messages it knows and ignores every other one.
         commands_.TrayCallback(static_cast<UINT>(lParam));

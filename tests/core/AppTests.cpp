@@ -3,6 +3,8 @@
 // message boxes, waits, the shell and the tray are the test's.
 #include <windows.h>
 #include <shellapi.h>
+#include <lmcons.h>
+#include <sddl.h>
 
 #include <fstream>
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "core/App.h"
+#include "core/SingleInstance.h"
 #include "settings/Registry.h"
 #include "toolkit/AnsiText.h"
 #include "standin/Standin.h"
@@ -139,6 +142,18 @@ protected:
         p.instanceName = instance;
         app = std::make_unique<App>(std::move(p));
     }
+    // Another copy under the same name, beside the running one: true when it would run.
+    bool SecondCopyStarts() {
+        Platform p(host);
+        p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) { return tray.push_back({m, d->hIcon, d->szTip, 0}), TRUE; };
+        p.shell = &shell;
+        p.instanceName = instance;
+        App second(std::move(p));
+        const bool started = second.Main();
+        EXPECT_EQ(second.frmConfigure().IsLoaded(), started);
+        EXPECT_EQ(second.frmSplash().IsLoaded(), started);
+        return started;
+    }
     outlook::Dispatch Reach(const outlook::Dispatch& app) { return busy ? busy->Wrap(app.Get()) : app; }
     // A normal start with an address stored.
     bool Start(const wchar_t* address = L"pager@example.com") {
@@ -232,15 +247,59 @@ TEST_F(AppTest, FirstRunAsksForTheAddress) {
     EXPECT_EQ(Stored(L"EventEmailAddress"), L" pager@example.com");
 }
 
+// A second copy under the same name ends before it does anything; once the first has gone, a copy
+// starts again.
 TEST_F(AppTest, ASecondCopyEndsSilently) {
-    HANDLE other = ::CreateMutexW(nullptr, FALSE, instance.c_str());
-    Make();
-    EXPECT_FALSE(app->Main());
-    EXPECT_EQ(outlookCreated, 0);
+    ASSERT_TRUE(Start());
+    const size_t trayCalls = tray.size();
+    EXPECT_FALSE(SecondCopyStarts());
     EXPECT_TRUE(host.boxes.empty());
-    EXPECT_TRUE(tray.empty());
-    EXPECT_FALSE(Config().IsLoaded());
-    ::CloseHandle(other);
+    for (size_t i = trayCalls; i < tray.size(); ++i) EXPECT_NE(tray[i].message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(outlookCreated, 1) << "only the first copy opened Outlook";
+    app.reset();
+    ASSERT_TRUE(Start());
+}
+
+// Without a name of its own a copy is one per user across sessions: the name is in the global
+// namespace and holds the user's SID (here looked up from the user's name, not the token). A name
+// that cannot be created there (an event has it) is claimed in the session's namespace instead,
+// and still keeps a second copy out; a mutex the process may not open is another copy's.
+TEST_F(AppTest, OneCopyPerUserAcrossSessions) {
+    const std::wstring name = DefaultInstanceName();
+    wchar_t user[UNLEN + 1] = L"", domain[256] = L"";
+    DWORD userSize = UNLEN + 1, sidSize = SECURITY_MAX_SID_SIZE, domainSize = 256;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    SID_NAME_USE use;
+    ASSERT_TRUE(::GetUserNameW(user, &userSize));
+    ASSERT_TRUE(::LookupAccountNameW(nullptr, user, sid, &sidSize, domain, &domainSize, &use));
+    wchar_t* sidText = nullptr;
+    ASSERT_TRUE(::ConvertSidToStringSidW(sid, &sidText));
+    EXPECT_EQ(name, L"Global\\Quil.Horavane.SingleInstance." + std::wstring(sidText));
+    ::LocalFree(sidText);
+    toolkit::UniqueKernelHandle held(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_TRUE(held);
+    instance.clear();  // the default name
+    EXPECT_FALSE(Start());
+    held.reset();
+
+    instance = L"Global\\HoravaneTest.Event." + std::to_wstring(::GetCurrentProcessId());
+    toolkit::UniqueKernelHandle event(::CreateEventW(nullptr, FALSE, FALSE, instance.c_str()));
+    ASSERT_TRUE(event);
+    EXPECT_TRUE(Start()) << "not kept from starting";
+    const std::wstring local = L"Local\\" + instance.substr(7);
+    toolkit::UniqueKernelHandle claimed(::OpenMutexW(SYNCHRONIZE, FALSE, local.c_str()));
+    EXPECT_TRUE(claimed) << "claimed in the session's namespace";
+    EXPECT_FALSE(SecondCopyStarts()) << "a second copy under the same name still ends";
+
+    // A mutex this process may not open as CreateMutex asks (one an elevated copy made) is a copy.
+    instance = L"Global\\HoravaneTest.Denied." + std::to_wstring(::GetCurrentProcessId());
+    PSECURITY_DESCRIPTOR noAccess = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &noAccess, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess, FALSE};
+    held.reset(::CreateMutexW(&attributes, FALSE, instance.c_str()));
+    ::LocalFree(noAccess);
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(SecondCopyStarts());
 }
 
 TEST_F(AppTest, EachSkipConditionAloneSkipsTheScan) {
@@ -289,6 +348,49 @@ TEST_F(AppTest, SwitchedOffTheNextTickStillSendsThenPollingStops) {
     EXPECT_FALSE(Timer().Enabled());
     Config().chkCEEnabled.SetValue(1);  // from the dialog
     EXPECT_TRUE(Timer().Enabled());
+}
+
+// After the computer wakes and after the clock or its zone changes, as the system tells the hidden
+// main window, the next poll comes at once from the real timer, and the one after it in five
+// seconds again. Going to sleep, a changed system parameter and a timer stopped by the switch
+// bring nothing forward.
+TEST_F(AppTest, AResumeOrAClockChangeBringsThePollForward) {
+    ASSERT_TRUE(Start());
+    const struct {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+        const wchar_t* lParam;
+        bool now;
+    } cases[] = {
+        {"suspend", WM_POWERBROADCAST, PBT_APMSUSPEND, nullptr, false},
+        {"resume", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, nullptr, true},
+        {"resume by the user", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, nullptr, true},
+        {"time", WM_TIMECHANGE, 0, nullptr, true},
+        {"zone (as a program announces it)", WM_SETTINGCHANGE, 0, nullptr, true},
+        {"work area", WM_SETTINGCHANGE, SPI_SETWORKAREA, L"", false},
+    };
+    for (const auto& c : cases) {
+        Tick(9, 0, 5);  // the timer's five seconds begin now
+        const long before = Finds();
+        ::SendMessageW(Config().Hwnd(), c.message, c.wParam, reinterpret_cast<LPARAM>(c.lParam));
+        EXPECT_EQ(Timer().Interval(), c.now ? USER_TIMER_MINIMUM : 5000u) << c.name;
+        if (!c.now) continue;
+        // Two seconds are plenty for a timer that fires at once, and far short of five.
+        const ULONGLONG until = ::GetTickCount64() + 2000;
+        while (Finds() == before && ::GetTickCount64() < until) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            toolkit::LetPendingMessagesRun();
+        }
+        EXPECT_EQ(Finds(), before + 1) << c.name;
+        EXPECT_TRUE(Timer().Enabled()) << c.name;
+        EXPECT_EQ(Timer().Interval(), 5000u) << c.name;
+    }
+    Config().chkCEEnabled.SetValue(0);
+    Tick(9, 0, 10);
+    ASSERT_FALSE(Timer().Enabled());
+    ::SendMessageW(Config().Hwnd(), WM_TIMECHANGE, 0, 0);
+    EXPECT_FALSE(Timer().Enabled()) << "switched off, the timer stays stopped";
 }
 
 TEST_F(AppTest, AppointmentsDueInTheSameMinuteAreSentInStartOrder) {

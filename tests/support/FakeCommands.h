@@ -26,8 +26,9 @@ public:
     void TrayCallback(UINT m) override { trayCallbacks.push_back(m); }
     void TaskbarCreated() override { ++taskbarCreated; }
     void MainWindowUnloading() override { ++unloading; }
+    void ClockChanged() override { ++clockChanged; }
 
-    int applySwitch = 0, checkAddress = 0, testMessages = 0, taskbarCreated = 0, unloading = 0;
+    int applySwitch = 0, checkAddress = 0, testMessages = 0, taskbarCreated = 0, unloading = 0, clockChanged = 0;
     ui::TestOutcome testOutcome = ui::TestOutcome::Sent;
     std::vector<ui::MenuCommand> menuCommands;
     std::vector<UINT> trayCallbacks;
