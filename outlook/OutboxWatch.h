@@ -33,9 +33,9 @@ public:
     // One look at the Outbox of `nameSpace`: nothing while nothing is queued, else the folder's
     // Items and their Count, and the items' subjects only when the count changed or a message has
     // waited its patience. `left` hears of each message that has left, `overdue` of each that
-    // waited longer than the patience (once). A failing call ends the look; the next one tries
-    // again.
-    void Look(IDispatch* nameSpace, ULONGLONG nowMs, const std::function<void(const Queued&)>& left,
+    // waited longer than the patience (once). A failing call ends the look with false; the next
+    // one tries again.
+    bool Look(IDispatch* nameSpace, ULONGLONG nowMs, const std::function<void(const Queued&)>& left,
               const std::function<void(const Queued&)>& overdue);
     // The session is gone: the folder is let go of; what is queued stays queued in Outlook.
     void ForgetFolder();
