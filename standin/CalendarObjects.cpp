@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "standin/LocalZone.h"
+#include "standin/MailObjects.h"
 #include "standin/Restriction.h"
 #include "standin/ServerState.h"
 
@@ -34,8 +35,8 @@ std::wstring SortProperty(std::wstring text) {
 
 // ---- Items ----
 
-ItemsObject::ItemsObject(std::shared_ptr<ServerState> server, bool calendar)
-    : DispatchObject(std::move(server), kinds::kItems), calendar_(calendar) {}
+ItemsObject::ItemsObject(std::shared_ptr<ServerState> server, Holding holding)
+    : DispatchObject(std::move(server), kinds::kItems), holding_(holding) {}
 
 void ItemsObject::Answer(int index, Call& call) {
     using M = kinds::Items;
@@ -54,6 +55,7 @@ void ItemsObject::Answer(int index, Call& call) {
             break;
         case M::Count: call.ReturnNumber(Count()); break;
         case M::Class: call.ReturnNumber(static_cast<long>(ObjectClass::Items)); break;
+        case M::Item: call.ReturnObject(Item(call.Number(0))); break;
     }
 }
 
@@ -75,9 +77,37 @@ void ItemsObject::IncludeRecurrences(bool include) {
 // largest Long, 2,147,483,647, is what it describes as "the largest number of items a collection
 // can contain"). The IncludeRecurrences page calls that Count "an undefined value". Strictly, it
 // is given whenever IncludeRecurrences is True, whatever the series and the sort.
+//
+// The collection is the folder as it is at each call: Microsoft's "Items.ItemRemove event
+// (Outlook)" (learn.microsoft.com/office/vba/api/outlook.items.itemremove): "Occurs when an item
+// is deleted from the specified collection." So the Outbox's Count and Item read the messages
+// waiting at that moment, those still in their SendDelayMs among them.
 long ItemsObject::Count() const {
     if (includeRecurrences_) return 2147483647L;
-    return calendar_ ? static_cast<long>(Server().CurrentCalendar()->events.size()) : 0L;
+    switch (holding_) {
+        case Holding::Appointments: return static_cast<long>(Server().CurrentCalendar()->events.size());
+        case Holding::QueuedMail: return static_cast<long>(Server().QueuedMessages());
+        case Holding::Nothing: break;
+    }
+    return 0L;
+}
+
+// Microsoft's "Items object (Outlook)" (learn.microsoft.com/office/vba/api/outlook.items): "Use
+// Items (index), where index is the name or index number, to return a single Outlook item." and
+// "The index for the Items collection starts at 1". Item is the default member, so Items(i)
+// reaches it through DISPID_VALUE. Only index numbers are taken here; a series is one item.
+ComPtr<IDispatch> ItemsObject::Item(long index) const {
+    const size_t i = static_cast<size_t>(index) - 1;
+    if (holding_ == Holding::QueuedMail && index >= 1 && i < Server().QueuedMessages())
+        return Make<MailObject>(Server().QueuedItem(i));
+    if (holding_ == Holding::Appointments && index >= 1) {
+        const auto calendar = Server().CurrentCalendar();
+        if (i < calendar->events.size()) {
+            const auto& event = calendar->events[i];
+            return Make<AppointmentObject>(Occurrence{event, std::shared_ptr<const ItemValues>(event, &event->master)});
+        }
+    }
+    FailCall(L"Array index out of bounds.");
 }
 
 void ItemsObject::Sort(Call& call) {
@@ -97,7 +127,7 @@ void ItemsObject::Sort(Call& call) {
 
 std::vector<Occurrence> ItemsObject::Candidates(const Restriction& filter) const {
     std::vector<Occurrence> out;
-    if (!calendar_) return out;
+    if (holding_ != Holding::Appointments) return out;
     const auto calendar = Server().CurrentCalendar();
     // Otherwise a series is one item, its master, found by the master's values.
     const bool expand = expandOccurrences_;

@@ -1,5 +1,6 @@
 // Items of a folder with Outlook's search (Find/FindNext with IncludeRecurrences and Sort), the
-// AppointmentItem, and a series' RecurrencePattern, Exceptions and Exception.
+// AppointmentItem, and a series' RecurrencePattern, Exceptions and Exception. The Outbox's Items
+// list the messages waiting there.
 #pragma once
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace standin {
 
 class ItemsObject final : public DispatchObject {
 public:
-    // `calendar` false: the items of a folder that holds no appointments.
-    ItemsObject(std::shared_ptr<ServerState> server, bool calendar);
+    enum class Holding { Appointments, Nothing, QueuedMail };
+    ItemsObject(std::shared_ptr<ServerState> server, Holding holding);
 
 private:
     enum class SortKey { None, Start, End, Subject };
@@ -21,10 +22,11 @@ private:
     void Sort(Call& call);
     void Find(Call& call);
     long Count() const;
+    ComPtr<IDispatch> Item(long index) const;
     std::vector<Occurrence> Candidates(const class Restriction& filter) const;
     ComPtr<IDispatch> Next();
 
-    bool calendar_;
+    Holding holding_;
     bool includeRecurrences_ = false;
     // Set only when IncludeRecurrences became True after an ascending sort on Start.
     bool expandOccurrences_ = false;

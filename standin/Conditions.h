@@ -17,6 +17,7 @@ struct Conditions {
     DWORD callDelayMs = 0;                 // CallDelayMs: every call takes that much longer
     GuardPolicy guard = GuardPolicy::Off;  // Guard
     DWORD sendDelayMs = 0;                 // SendDelayMs: Send queues the message and delivers it that much later
+    bool offline = false;                  // Offline (non-zero): working offline, sent mail waits in the Outbox
 };
 
 }  // namespace standin

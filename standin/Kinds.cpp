@@ -14,11 +14,16 @@ constexpr MemberInfo Method(const wchar_t* name, int minArgs = 0, int maxArgs = 
 constexpr MemberInfo kApplicationMembers[] = {Method(L"GetNamespace", 1), Get(L"Session"), Get(L"Version"),
                                               Method(L"CreateItem", 1),   Get(L"Name"),    Get(L"Class")};
 constexpr MemberInfo kNameSpaceMembers[] = {Method(L"GetDefaultFolder", 1), Get(L"CurrentUser"), Get(L"Type"),
-                                            Get(L"Class")};
+                                            Get(L"Class"), Get(L"Offline")};
 constexpr MemberInfo kFolderMembers[] = {Get(L"Items"), Get(L"Parent"), Get(L"Name"), Get(L"DefaultItemType"),
                                          Get(L"Class")};
-constexpr MemberInfo kItemsMembers[] = {GetPut(L"IncludeRecurrences"), Method(L"Sort", 1, 2), Method(L"Find", 1),
-                                        Method(L"FindNext"),           Get(L"Count"),         Get(L"Class")};
+constexpr MemberInfo kItemsMembers[] = {GetPut(L"IncludeRecurrences"),
+                                        Method(L"Sort", 1, 2),
+                                        Method(L"Find", 1),
+                                        Method(L"FindNext"),
+                                        Get(L"Count"),
+                                        Get(L"Class"),
+                                        Method(L"Item", 1)};
 constexpr MemberInfo kAppointmentMembers[] = {Get(L"Start"),
                                               Get(L"End"),
                                               Get(L"Subject"),
@@ -51,7 +56,7 @@ constexpr MemberInfo kRecipientMembers[] = {Get(L"Name"),       Get(L"Address"),
 const KindInfo kApplication{L"Application", kApplicationMembers, -1, L"_Application"};
 const KindInfo kNameSpace{L"NameSpace", kNameSpaceMembers, -1, L"_NameSpace"};
 const KindInfo kFolder{L"MAPIFolder", kFolderMembers};
-const KindInfo kItems{L"Items", kItemsMembers, -1, L"_Items"};
+const KindInfo kItems{L"Items", kItemsMembers, static_cast<int>(Items::Item), L"_Items"};
 const KindInfo kAppointment{L"AppointmentItem", kAppointmentMembers, -1, L"_AppointmentItem"};
 const KindInfo kPattern{L"RecurrencePattern", kPatternMembers};
 const KindInfo kExceptions{L"Exceptions", kExceptionsMembers, static_cast<int>(Exceptions::Item)};

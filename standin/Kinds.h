@@ -41,9 +41,9 @@ enum class ObjectClass : long {
 namespace kinds {
 
 enum class Application { GetNamespace, Session, Version, CreateItem, Name, Class };
-enum class NameSpace { GetDefaultFolder, CurrentUser, Type, Class };
+enum class NameSpace { GetDefaultFolder, CurrentUser, Type, Class, Offline };
 enum class Folder { Items, Parent, Name, DefaultItemType, Class };
-enum class Items { IncludeRecurrences, Sort, Find, FindNext, Count, Class };
+enum class Items { IncludeRecurrences, Sort, Find, FindNext, Count, Class, Item };
 enum class Appointment {
     Start,
     End,

@@ -93,6 +93,59 @@ std::string NormalizedBody(std::wstring_view body) {
     return WideToUtf8(out);
 }
 
+std::wstring Utf8ToWide(std::string_view text) {
+    if (text.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+// Base64 digits to bytes; anything else (line breaks, padding) is skipped.
+std::string FromBase64(std::string_view digits) {
+    static const std::string_view kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned long bits = 0;
+    int count = 0;
+    for (char c : digits) {
+        const size_t value = kDigits.find(c);
+        if (value == std::string_view::npos) continue;
+        bits = (bits << 6 | value) & 0xFFFFFF;
+        if ((count += 6) >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+// An unstructured header's text: plain ASCII, or encoded words (the blanks between them are not
+// part of the text).
+std::wstring DecodedText(std::string_view value) {
+    if (value.rfind("=?UTF-8?B?", 0) != 0) return Utf8ToWide(value);
+    std::string bytes;
+    for (size_t pos = 0; (pos = value.find("=?UTF-8?B?", pos)) != std::string_view::npos;) {
+        const size_t end = value.find("?=", pos + 10);
+        bytes += FromBase64(value.substr(pos + 10, end - pos - 10));
+        pos = end == std::string_view::npos ? value.size() : end + 2;
+    }
+    return Utf8ToWide(bytes);
+}
+
+std::vector<std::wstring> AddressList(std::string_view value) {
+    std::vector<std::wstring> out;
+    for (size_t start = 0; start <= value.size();) {
+        size_t end = value.find(',', start);
+        if (end == std::string_view::npos) end = value.size();
+        std::string_view one = value.substr(start, end - start);
+        while (!one.empty() && one.front() == ' ') one.remove_prefix(1);
+        while (!one.empty() && one.back() == ' ') one.remove_suffix(1);
+        if (!one.empty()) out.push_back(Utf8ToWide(one));
+        start = end + 1;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string WideToUtf8(std::wstring_view text) {
@@ -164,6 +217,31 @@ bool IsPlainMailAddress(std::wstring_view address) {
         labelStart = i + 1;
     }
     return true;
+}
+
+ComposedParts ReadComposedMessage(std::string_view text) {
+    ComposedParts parts;
+    const size_t blank = text.find("\r\n\r\n");
+    const std::string_view head = text.substr(0, blank);
+    // Unfolded: a line that starts with a blank continues the one before.
+    std::vector<std::string> headers;
+    for (size_t start = 0; start < head.size();) {
+        size_t end = head.find("\r\n", start);
+        if (end == std::string_view::npos) end = head.size();
+        const std::string_view line = head.substr(start, end - start);
+        if (!line.empty() && line.front() == ' ' && !headers.empty())
+            headers.back() += line;
+        else
+            headers.emplace_back(line);
+        start = end + 2;
+    }
+    for (const std::string& header : headers) {
+        if (header.rfind("Subject: ", 0) == 0) parts.subject = DecodedText(std::string_view(header).substr(9));
+        if (header.rfind("To: ", 0) == 0) parts.to = AddressList(std::string_view(header).substr(4));
+        if (header.rfind("Cc: ", 0) == 0) parts.cc = AddressList(std::string_view(header).substr(4));
+    }
+    if (blank != std::string_view::npos) parts.body = Utf8ToWide(FromBase64(text.substr(blank + 4)));
+    return parts;
 }
 
 std::string ComposeMessage(const OutgoingMessage& m) {

@@ -22,6 +22,14 @@ struct OutgoingMessage {
 // The whole message, CR LF line ends, no line longer than 76 characters.
 std::string ComposeMessage(const OutgoingMessage& message);
 
+// What a message says, read back from the text ComposeMessage wrote: the Subject, the To
+// and Cc addresses and the body, as they were before encoding (line breaks in the body as CR LF).
+struct ComposedParts {
+    std::wstring subject, body;
+    std::vector<std::wstring> to, cc;
+};
+ComposedParts ReadComposedMessage(std::string_view text);
+
 // "Name: text" with its CR LF, the text encoded and folded when it needs to be.
 std::string UnstructuredHeader(std::string_view name, std::wstring_view text);
 // "Tue, 08 Dec 2026 22:16:31 +0100"

@@ -14,10 +14,20 @@
 namespace standin {
 namespace {
 
-constexpr long kTo = 1, kCc = 2, kBcc = 3;
+constexpr long kTo = kRecipientTo, kCc = kRecipientCc, kBcc = kRecipientBcc;
 
+// An Outbox item that has been sent meanwhile has left the folder. The pages say nothing of an
+// item object whose message has moved on; read strictly, it no longer answers, as a mail item
+// that was sent does not.
 void FailIfSent(const std::shared_ptr<MailState>& mail) {
     if (mail && mail->sent) FailCall(L"The item has been moved or deleted.");
+}
+
+// A submitted message waits in the Outbox as it was sent ("MailItem.Submitted property
+// (Outlook)": "A message is always created and submitted in a folder, usually the Outbox."). The
+// pages do not say what changing it does; read strictly, it cannot be changed or sent again.
+void FailIfSubmitted(const std::shared_ptr<MailState>& mail) {
+    if (mail && mail->submitted) FailCall(L"The item has already been sent.");
 }
 
 std::string NewMessageId() {
@@ -51,16 +61,20 @@ void MailObject::Answer(int index, Call& call) {
     FailIfSent(mail_);
     switch (static_cast<M>(index)) {
         case M::Subject:
-            if (call.IsPut())
+            if (call.IsPut()) {
+                FailIfSubmitted(mail_);
                 mail_->subject = call.PutText();
-            else
+            } else {
                 call.ReturnText(mail_->subject);
+            }
             break;
         case M::Body:
-            if (call.IsPut())
+            if (call.IsPut()) {
+                FailIfSubmitted(mail_);
                 mail_->body = call.PutText();
-            else
+            } else {
                 call.ReturnText(mail_->body);
+            }
             break;
         case M::Recipients: call.ReturnObject(Make<RecipientsObject>(mail_)); break;
         case M::To: {
@@ -78,6 +92,7 @@ void MailObject::Answer(int index, Call& call) {
 }
 
 void MailObject::Send() {
+    FailIfSubmitted(mail_);
     constexpr wchar_t kUnresolved[] = L"Outlook does not recognize one or more names.";
     if (mail_->recipients.empty()) FailCall(kUnresolved);
     OutgoingMessage message;
@@ -119,6 +134,7 @@ void RecipientsObject::Answer(int index, Call& call) {
         case M::Count: call.ReturnNumber(static_cast<long>(mail_->recipients.size())); break;
         case M::Item: call.ReturnObject(Make<RecipientObject>(mail_, mail_->recipients[Index(call)])); break;
         case M::Add: {
+            FailIfSubmitted(mail_);
             auto recipient = std::make_shared<RecipientState>();
             recipient->name = call.Text(0);
             mail_->recipients.push_back(recipient);
@@ -126,6 +142,7 @@ void RecipientsObject::Answer(int index, Call& call) {
             break;
         }
         case M::Remove: {
+            FailIfSubmitted(mail_);
             const size_t i = Index(call);
             mail_->recipients.erase(mail_->recipients.begin() + static_cast<std::ptrdiff_t>(i));
             break;
@@ -151,6 +168,7 @@ void RecipientObject::Answer(int index, Call& call) {
             if (!call.IsPut()) {
                 call.ReturnNumber(r.type);
             } else {
+                FailIfSubmitted(mail_);
                 const long type = call.PutNumber();
                 if (type != kTo && type != kCc && type != kBcc) {
                     FailCall(L"Could not complete the operation. One or more parameter values are not valid.");

@@ -1,5 +1,7 @@
 // MailItem, its Recipients and a Recipient. A mail that was sent is gone: every later call on it,
-// its recipient list or its recipients fails, as in Outlook.
+// its recipient list or its recipients fails, as in Outlook. A message waiting in the Outbox is
+// a MailItem too, which can be read but not changed or sent again, and which is gone as soon as
+// it has left the Outbox.
 #pragma once
 #include <memory>
 #include <string>
@@ -9,16 +11,20 @@
 
 namespace standin {
 
+// Recipient.Type: olTo, olCC, olBCC.
+inline constexpr long kRecipientTo = 1, kRecipientCc = 2, kRecipientBcc = 3;
+
 struct RecipientState {
     std::wstring name, address;
-    long type = 1;  // To
+    long type = kRecipientTo;
     bool resolved = false;
 };
 
 struct MailState {
     std::wstring subject, body;
     std::vector<std::shared_ptr<RecipientState>> recipients;
-    bool sent = false;
+    bool sent = false;       // gone: sent by this item, or delivered from the Outbox
+    bool submitted = false;  // an item of the Outbox: read, never changed or sent again
 };
 
 class MailObject final : public DispatchObject {

@@ -59,6 +59,7 @@ void RegistryControls::ReadConditions() {
     const DWORD guard = ReadNumber(L"Guard");
     conditions_.guard = guard == 0 ? GuardPolicy::Off : guard == 2 ? GuardPolicy::Deny : GuardPolicy::Prompt;
     conditions_.sendDelayMs = ReadNumber(L"SendDelayMs");
+    conditions_.offline = ReadNumber(L"Offline") != 0;
 }
 
 void RegistryControls::ApplyFailMember(const std::wstring& value) {

@@ -1,8 +1,8 @@
 // Steering a running server from outside through HKCU\Software\OutlookStandin, looked at no more
 // than every 500 ms: a new non-zero number in Disconnect (REG_DWORD) makes the server go away;
 // FailMember (REG_SZ "Kind.Member=description") makes that member fail on every call until the
-// value changes (empty: nothing fails); BusySeconds, CallDelayMs, Guard and SendDelayMs are
-// Outlook's conditions (Conditions.h), followed as they change. The values found at start are
+// value changes (empty: nothing fails); BusySeconds, CallDelayMs, Guard, SendDelayMs and Offline
+// are Outlook's conditions (Conditions.h), followed as they change. The values found at start are
 // the base line for Disconnect; everything else applies at once.
 #pragma once
 #include <windows.h>

@@ -9,6 +9,8 @@
 
 #include "standin/Kinds.h"
 #include "standin/LocalZone.h"
+#include "standin/MailMessage.h"
+#include "standin/MailObjects.h"
 #include "standin/Outbox.h"
 #include "standin/SessionObjects.h"
 
@@ -178,15 +180,43 @@ ComPtr<ITypeInfo> ServerState::TypeInfoFor(const KindInfo& kind) {
 
 // ---- sending ----
 
+// Outlook submits a sent message in its Outbox and sends it from there: Microsoft's
+// "MailItem.Submitted property (Outlook)" (learn.microsoft.com/office/vba/api/outlook.mailitem.
+// submitted): "A message is always created and submitted in a folder, usually the Outbox." Working
+// offline it sends nothing: Microsoft's Outlook help "About working offline" (office.microsoft.com/
+// en-us/outlook-help/about-working-offline-HP005251652.aspx): "Any time you choose to work offline,
+// Microsoft Outlook only attempts to establish a connection to the Exchange server when you
+// request it or specify to do so in Send/Receive groups." Read strictly, nothing leaves the Outbox
+// while Offline is set, not even a message whose SendDelayMs is over, and the page does not say
+// that a send is refused: Send succeeds and the message waits. Once online, the Outbox is sent as
+// Outlook sends it at its next Send/Receive; a message still in its SendDelayMs waits for it.
+
 std::wstring ServerState::QueueFolder() const { return OutboxFolder() + L"\\Outbox"; }
 
 void ServerState::Deliver(const std::string& message) {
-    const DWORD delay = CurrentConditions().sendDelayMs;
-    if (delay == 0) {
+    const Conditions now = CurrentConditions();
+    if (now.sendDelayMs == 0 && !now.offline) {
         DeliverToOutbox(OutboxFolder(), message);
         return;
     }
-    queue_.push_back({DeliverToOutbox(QueueFolder(), message), ::GetTickCount64() + delay});
+    Queue(DeliverToOutbox(QueueFolder(), message), ::GetTickCount64() + now.sendDelayMs, message);
+}
+
+// The item the Outbox folder lists for a queued message, read back from the message itself so
+// that messages a former process left are listed as they were sent.
+void ServerState::Queue(std::wstring path, ULONGLONG due, const std::string& message) {
+    const ComposedParts parts = ReadComposedMessage(message);
+    auto item = std::make_shared<MailState>();
+    item->subject = parts.subject;
+    item->body = parts.body;
+    item->submitted = true;
+    for (const auto& [addresses, type] : {std::pair{&parts.to, kRecipientTo}, std::pair{&parts.cc, kRecipientCc}}) {
+        for (const std::wstring& address : *addresses) {
+            // Resolved when it was sent: its name is the address as it was added.
+            item->recipients.push_back(std::make_shared<RecipientState>(RecipientState{address, address, type, true}));
+        }
+    }
+    queue_.push_back({std::move(path), due, std::move(item)});
 }
 
 void ServerState::QueueLeftovers() {
@@ -194,18 +224,28 @@ void ServerState::QueueLeftovers() {
     WIN32_FIND_DATAW found;
     HANDLE search = ::FindFirstFileW((QueueFolder() + L"\\*.eml").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    do { queue_.push_back({QueueFolder() + L"\\" + found.cFileName, 0}); } while (::FindNextFileW(search, &found));
+    do {
+        const std::wstring path = QueueFolder() + L"\\" + found.cFileName;
+        bool readable = false;
+        Queue(path, 0, ReadWholeFile(path, readable));
+    } while (::FindNextFileW(search, &found));
     ::FindClose(search);
 }
 
 void ServerState::DeliverDue(bool all) {
+    // Called from the server's timer as well: going online is noticed without a client's call.
+    if (controls_) controls_->Poll();
+    if (CurrentConditions().offline) return;
     const ULONGLONG now = ::GetTickCount64();
     std::erase_if(queue_, [&](const Queued& q) {
         if (!all && q.due > now) return false;
         const std::wstring name = q.path.substr(q.path.find_last_of(L'\\') + 1);
         // A rename within one volume: the message appears in the outbox whole.
-        return ::MoveFileExW(q.path.c_str(), (OutboxFolder() + L"\\" + name).c_str(), MOVEFILE_WRITE_THROUGH) ||
-               ::GetFileAttributesW(q.path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        const bool left =
+            ::MoveFileExW(q.path.c_str(), (OutboxFolder() + L"\\" + name).c_str(), MOVEFILE_WRITE_THROUGH) ||
+            ::GetFileAttributesW(q.path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        if (left) q.item->sent = true;  // the Outbox's item is gone for those who hold it
+        return left;
     });
 }
 

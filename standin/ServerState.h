@@ -20,6 +20,8 @@
 
 namespace standin {
 
+struct MailState;
+
 class ServerState final : public Server, public std::enable_shared_from_this<ServerState> {
 public:
     explicit ServerState(Config config);
@@ -50,13 +52,17 @@ public:
     // Type information naming the kind's interface, made once per server.
     Microsoft::WRL::ComPtr<ITypeInfo> TypeInfoFor(const KindInfo& kind);
 
-    // Hands a composed message to the outbox: at once, or with SendDelayMs into the Outbox
-    // folder inside it, to be delivered by DeliverDue that much later.
+    // Hands a composed message to the outbox: at once, or, with SendDelayMs or while Offline,
+    // into the Outbox folder inside it, to be delivered by DeliverDue (SendDelayMs later, and not
+    // while Offline).
     void Deliver(const std::string& message);
     // Moves the queued messages whose time has come (every queued one when `all`) into the
-    // outbox, among them those a former process left in the Outbox folder.
+    // outbox, among them those a former process left in the Outbox folder; none while Offline.
+    // A message that leaves the Outbox is gone for the clients that hold its item.
     void DeliverDue(bool all = false);
     size_t QueuedMessages() const { return queue_.size(); }
+    // The Outbox folder's items: the queued messages, oldest first (i counts from 0).
+    std::shared_ptr<MailState> QueuedItem(size_t i) const { return queue_.at(i).item; }
 
     // The objects alive now, for the server's objects and for closing as the user closes Outlook.
     void ObjectCreated(IDispatch* object);
@@ -88,7 +94,9 @@ private:
     struct Queued {
         std::wstring path;
         ULONGLONG due;
+        std::shared_ptr<MailState> item;  // what the Outbox folder's Items show of it
     };
+    void Queue(std::wstring path, ULONGLONG due, const std::string& message);
 
     Config config_;
     FaultPlan faults_;

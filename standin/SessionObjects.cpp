@@ -8,7 +8,10 @@
 namespace standin {
 namespace {
 
-// Outlook's numbers for default folders and item types.
+// Outlook's numbers for default folders and item types: Microsoft's "OlDefaultFolders
+// enumeration (Outlook)" (learn.microsoft.com/office/vba/api/outlook.oldefaultfolders):
+// olFolderOutbox 4 "The Outbox folder.", olFolderInbox 6, olFolderCalendar 9.
+constexpr long kFolderOutbox = 4;
 constexpr long kFolderInbox = 6;
 constexpr long kFolderCalendar = 9;
 constexpr long kMailItem = 0;
@@ -55,6 +58,8 @@ void NameSpaceObject::Answer(int index, Call& call) {
                 call.ReturnObject(Make<FolderObject>(FolderObject::Which::Calendar));
             else if (which == kFolderInbox)
                 call.ReturnObject(Make<FolderObject>(FolderObject::Which::Inbox));
+            else if (which == kFolderOutbox)
+                call.ReturnObject(Make<FolderObject>(FolderObject::Which::Outbox));
             else
                 FailCall(L"The attempted operation failed.  An object could not be found.");
             break;
@@ -69,16 +74,33 @@ void NameSpaceObject::Answer(int index, Call& call) {
         }
         case M::Type: call.ReturnText(L"MAPI"); break;
         case M::Class: call.ReturnNumber(static_cast<long>(ObjectClass::NameSpace)); break;
+        // Microsoft's "NameSpace.Offline property (Outlook)" (learn.microsoft.com/office/vba/api/
+        // outlook.namespace.offline): "Returns a Boolean indicating True if Outlook is offline (not
+        // connected to an Exchange server), and False if online (connected to an Exchange server).
+        // Read-only." The user's Work Offline is offline too: "OlExchangeConnectionMode enumeration
+        // (Outlook)", olOffline: "This also occurs when the user selects Work Offline from the File
+        // menu."
+        case M::Offline: call.ReturnFlag(Server().CurrentConditions().offline); break;
     }
 }
 
 FolderObject::FolderObject(std::shared_ptr<ServerState> server, Which which)
     : DispatchObject(std::move(server), kinds::kFolder), which_(which) {}
 
+ItemsObject::Holding FolderObject::Holding() const {
+    switch (which_) {
+        case Which::Calendar: return ItemsObject::Holding::Appointments;
+        case Which::Outbox: return ItemsObject::Holding::QueuedMail;
+        case Which::Inbox:
+        case Which::Top: break;
+    }
+    return ItemsObject::Holding::Nothing;
+}
+
 void FolderObject::Answer(int index, Call& call) {
     using M = kinds::Folder;
     switch (static_cast<M>(index)) {
-        case M::Items: call.ReturnObject(Make<ItemsObject>(which_ == Which::Calendar)); break;
+        case M::Items: call.ReturnObject(Make<ItemsObject>(Holding())); break;
         case M::Parent:
             if (which_ == Which::Top)
                 call.ReturnObject(Make<NameSpaceObject>());
@@ -89,6 +111,7 @@ void FolderObject::Answer(int index, Call& call) {
             switch (which_) {
                 case Which::Calendar: call.ReturnText(L"Calendar"); break;
                 case Which::Inbox: call.ReturnText(L"Inbox"); break;
+                case Which::Outbox: call.ReturnText(L"Outbox"); break;
                 case Which::Top: call.ReturnText(Server().Settings().topFolderName); break;
             }
             break;

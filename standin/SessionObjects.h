@@ -1,5 +1,6 @@
 // Application, NameSpace and MAPIFolder: the way from "Outlook.Application" to the folders.
 #pragma once
+#include "standin/CalendarObjects.h"
 #include "standin/DispatchObject.h"
 
 namespace standin {
@@ -25,11 +26,12 @@ private:
 
 class FolderObject final : public DispatchObject {
 public:
-    enum class Which { Calendar, Inbox, Top };
+    enum class Which { Calendar, Inbox, Outbox, Top };
     FolderObject(std::shared_ptr<ServerState> server, Which which);
 
 private:
     void Answer(int index, Call& call) override;
+    ItemsObject::Holding Holding() const;
 
     Which which_;
 };

@@ -25,7 +25,9 @@
 // seconds. A search that finds nothing answers Nothing (a null VT_DISPATCH). A search with no
 // upper bound on [Start] expands series up to a year after today. An appointment without an
 // ORGANIZER is the user's own, so its Organizer is Config::currentUser. A sent MailItem is gone:
-// every later call on it fails.
+// every later call on it fails. Items.Item (the default member) counts from 1; the Outbox
+// (GetDefaultFolder(4)) lists the messages SendDelayMs or Offline keep waiting, as read-only
+// MailItems that are gone once delivered.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -55,7 +57,7 @@ struct Config {
     std::wstring version = L"9.0.0.3821";              // Application.Version
     std::wstring topFolderName = L"Personal Folders";  // Name of the Inbox's Parent
     // Follow the steering values of HKCU\Software\OutlookStandin while running (Disconnect,
-    // FailMember and Outlook's conditions: BusySeconds, CallDelayMs, Guard 1 or 2, SendDelayMs), as
+    // FailMember and Outlook's conditions: BusySeconds, CallDelayMs, Guard 1 or 2, SendDelayMs, Offline), as
     // OutlookStandin.exe does, so that end-to-end tests can steer it from outside.
     bool followRegistryControls = false;
 };

@@ -415,28 +415,97 @@ TEST_F(StandinProcess, GuardTwoDeniesEveryProtectedCallAtOnceWithoutAPrompt) {
     EXPECT_EQ(MessagesIn(outbox), 0u);
 }
 
-TEST_F(StandinProcess, SendDelayMsDeliversLateAndTheNextProcessDeliversWhatWasLeftQueued) {
-    auto sendOne = [](IDispatch* app) {
+// Items(i): the collection's default member, reached through DISPID_VALUE.
+ComPtr<IDispatch> ItemAt(IDispatch* items, long index) {
+    VARIANT result, arg;
+    ::VariantInit(&result);
+    arg.vt = VT_I4;
+    arg.lVal = index;
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    EXPECT_EQ(items->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                            &params, &result, nullptr, nullptr),
+              S_OK);
+    ComPtr<IDispatch> item = result.vt == VT_DISPATCH ? result.pdispVal : nullptr;
+    ::VariantClear(&result);
+    return item;
+}
+
+TEST_F(StandinProcess, SentMailWaitsInTheOutboxFolderForSendDelayMsAndWhileOfflineAndTheNextProcessSendsWhatWasLeft) {
+    auto sendTo = [](IDispatch* app, std::vector<const wchar_t*> to, const wchar_t* subject) {
         auto mail = NewMail(app);
-        Perform(Object(Object(mail.Get(), L"Recipients").Get(), L"Add", {L"pager@example.com"}).Get(), L"Resolve");
+        Put(mail.Get(), L"Subject", Arg(subject));
+        auto recipients = Object(mail.Get(), L"Recipients");
+        for (const wchar_t* address : to) Perform(Object(recipients.Get(), L"Add", {address}).Get(), L"Resolve");
         Perform(mail.Get(), L"Send");
     };
+    const wchar_t kStandup[] = L"Standup (9:00 AM - 9:15 AM)";
+    const wchar_t kReview[] = L"Revue budgétaire (10:00 – 11:00) >Salle 4";
     SetNumber(L"SendDelayMs", 1500);
     auto app = Create();
     ASSERT_TRUE(app);
-    sendOne(app.Get());
+    auto ns = Object(app.Get(), L"Session");
+    auto waiting = Object(Object(ns.Get(), L"GetDefaultFolder", {4}).Get(), L"Items");  // olFolderOutbox
+    EXPECT_EQ(Number(waiting.Get(), L"Count"), 0);
+    sendTo(app.Get(), {L"pager@example.com"}, kStandup);
     EXPECT_EQ(MessagesIn(outbox), 0u);
     EXPECT_EQ(MessagesIn(outbox / "Outbox"), 1u);
+    EXPECT_EQ(Number(waiting.Get(), L"Count"), 1);
+    auto first = Object(waiting.Get(), L"Item", {1});
+    EXPECT_EQ(Text(first.Get(), L"Subject"), kStandup);
+    EXPECT_EQ(Text(first.Get(), L"To"), L"pager@example.com");
     EXPECT_TRUE(Eventually([&] { return MessagesIn(outbox) == 1; }, 5000));
+    EXPECT_EQ(Number(waiting.Get(), L"Count"), 0);  // the same collection, read again
+    Outcome out;
+    EXPECT_EQ(Try(first.Get(), L"Subject", out), DISP_E_EXCEPTION);  // it has left the Outbox
+    EXPECT_EQ(out.description, L"The item has been moved or deleted.");
 
+    // Offline: Send succeeds, and nothing leaves the Outbox, delay or not, until it is online.
+    SetNumber(L"SendDelayMs", 0);
+    SetNumber(L"Offline", 1);
+    EXPECT_TRUE(Eventually([&] { return Flag(ns.Get(), L"Offline"); }, 3000));
+    sendTo(app.Get(), {L"pager@example.com"}, kStandup);
+    sendTo(app.Get(), {L"pager@example.com", L"desk@example.com"}, kReview);
+    ::Sleep(1000);
+    EXPECT_EQ(MessagesIn(outbox), 1u);
+    EXPECT_EQ(MessagesIn(outbox / "Outbox"), 2u);
+    EXPECT_EQ(Number(waiting.Get(), L"Count"), 2);
+    auto second = ItemAt(waiting.Get(), 2);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(Text(second.Get(), L"Subject"), kReview);
+    EXPECT_EQ(Text(second.Get(), L"To"), L"pager@example.com; desk@example.com");
+    EXPECT_EQ(Try(second.Get(), L"Send", out), DISP_E_EXCEPTION);  // submitted already: not sent again
+    EXPECT_EQ(TryInvoke(second.Get(), L"Subject", DISPATCH_PROPERTYPUT, {L"Changed"}, out), DISP_E_EXCEPTION);
+    EXPECT_EQ(Try(waiting.Get(), L"Item", out, {3}), DISP_E_EXCEPTION);
+    SetNumber(L"Guard", 2);  // To is guarded on the Outbox's items as on any mail item
+    ::Sleep(600);
+    EXPECT_EQ(Try(second.Get(), L"To", out), DISP_E_EXCEPTION);
+    EXPECT_EQ(out.scode, static_cast<HRESULT>(0x80040102));  // MAPI_E_NOT_SUPPORTED
+    EXPECT_EQ(Text(ItemAt(waiting.Get(), 1).Get(), L"Subject"), kStandup);
+    EXPECT_EQ(Counters()["Items.Item"], 4);  // by name and as the default member
+    SetNumber(L"Guard", 0);
+    SetNumber(L"Offline", 0);
+    EXPECT_TRUE(Eventually([&] { return MessagesIn(outbox) == 3; }, 5000));  // no client call needed
+    EXPECT_FALSE(Flag(ns.Get(), L"Offline"));
+    EXPECT_EQ(Number(waiting.Get(), L"Count"), 0);
+
+    // Left queued when the process ends, the next one lists it, and sends it once online.
     SetNumber(L"SendDelayMs", 600000);
     ::Sleep(600);  // the stand-in looks at its settings every 500 ms
-    sendOne(app.Get());
+    sendTo(app.Get(), {L"pager@example.com"}, kReview);
+    waiting.Reset();
+    first.Reset();
+    second.Reset();
+    ns.Reset();
     EXPECT_EQ(RunStandin(L"/close"), 0u);
-    EXPECT_EQ(MessagesIn(outbox), 1u);
     EXPECT_EQ(MessagesIn(outbox / "Outbox"), 1u);
-    app = Create();  // a new process sends what the Outbox holds
-    EXPECT_TRUE(Eventually([&] { return MessagesIn(outbox) == 2; }, 5000));
+    SetNumber(L"Offline", 1);
+    app = Create();
+    waiting = Object(Object(Object(app.Get(), L"Session").Get(), L"GetDefaultFolder", {4}).Get(), L"Items");
+    EXPECT_EQ(Number(waiting.Get(), L"Count"), 1);
+    EXPECT_EQ(Text(ItemAt(waiting.Get(), 1).Get(), L"Subject"), kReview);
+    EXPECT_EQ(MessagesIn(outbox), 3u);
+    SetNumber(L"Offline", 0);
+    EXPECT_TRUE(Eventually([&] { return MessagesIn(outbox) == 4; }, 5000));
     EXPECT_EQ(MessagesIn(outbox / "Outbox"), 0u);
 }
 
