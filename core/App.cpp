@@ -138,11 +138,12 @@ void App::WaitForTheOutbox() {
     const toolkit::ScopeExit done([this] { exiting_ = false; });
     frmConfigure_.tmrChkCalEvents.SetEnabled(false);
     const ULONGLONG first = host_.TickCount();
-    outlook_.LookAtOutbox();
-    while (outlook_.OutboxHoldsNotifications() && !shutDown_ && host_.TickCount() - first < kOutboxWaitMs) {
+    // An Outbox that cannot be read is not waited for.
+    bool looked = outlook_.LookAtOutbox();
+    while (looked && outlook_.OutboxHoldsNotifications() && !shutDown_ && host_.TickCount() - first < kOutboxWaitMs) {
         host_.Sleep(kOutboxLookMs);
         toolkit::LetPendingMessagesRun();
-        outlook_.LookAtOutbox();
+        looked = outlook_.LookAtOutbox();
     }
 }
 

@@ -329,7 +329,7 @@ void OutlookAutomation::NoteRefused(AppointmentView& item) {
     ShowList();
 }
 
-void OutlookAutomation::LookAtOutbox() {
+bool OutlookAutomation::LookAtOutbox() {
     const auto left = [this](const OutboxWatch::Queued& q) {
         const std::wstring* state = notices_.State(q.appointment);
         if (state && *state == kInOutbox) notices_.SetState(q.appointment, L"");
@@ -341,9 +341,10 @@ void OutlookAutomation::LookAtOutbox() {
                           L" is waiting in Outlook's Outbox: Outlook is working offline or cannot send. It goes out "
                           L"when Outlook can send it.");
     };
-    if (!OutlookNameSpace || outbox_.Empty()) return;
-    outbox_.Look(OutlookNameSpace.Get(), host_.TickCount(), left, overdue);
+    if (outbox_.Empty()) return true;
+    const bool looked = outbox_.Look(OutlookNameSpace.Get(), host_.TickCount(), left, overdue);
     ShowList();
+    return looked;
 }
 
 void OutlookAutomation::WatchWaitingSend() {

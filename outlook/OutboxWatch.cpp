@@ -20,9 +20,10 @@ std::vector<std::wstring> OutboxWatch::QueuedSubjects(IDispatch* items, long cou
     return subjects;
 }
 
-void OutboxWatch::Look(IDispatch* nameSpace, ULONGLONG nowMs, const std::function<void(const Queued&)>& left,
+bool OutboxWatch::Look(IDispatch* nameSpace, ULONGLONG nowMs, const std::function<void(const Queued&)>& left,
                        const std::function<void(const Queued&)>& overdue) {
-    if (queued_.empty() || !nameSpace) return;
+    if (queued_.empty()) return true;
+    if (!nameSpace) return false;
     try {
         if (!outbox_) outbox_ = client_.Call(nameSpace, L"GetDefaultFolder", {kFolderOutbox}).AsDispatch();
         // The folder's Items afresh at each look: a collection read once may not show what left.
@@ -31,7 +32,7 @@ void OutboxWatch::Look(IDispatch* nameSpace, ULONGLONG nowMs, const std::functio
         const bool due = std::any_of(queued_.begin(), queued_.end(), [&](const Queued& q) {
             return !q.overdueTold && nowMs - q.handedAtMs >= kPatienceMs;
         });
-        if (count > 0 && count == lastCount_ && !due) return;
+        if (count > 0 && count == lastCount_ && !due) return true;
         std::vector<std::wstring> subjects =
             count > 0 ? QueuedSubjects(items.Get(), count) : std::vector<std::wstring>{};
         lastCount_ = count;
@@ -50,7 +51,11 @@ void OutboxWatch::Look(IDispatch* nameSpace, ULONGLONG nowMs, const std::functio
             still.push_back(std::move(q));
         }
         queued_ = std::move(still);
-    } catch (const AutomationError&) { ForgetFolder(); }
+        return true;
+    } catch (const AutomationError&) {
+        ForgetFolder();
+        return false;
+    }
 }
 
 void OutboxWatch::ForgetFolder() {

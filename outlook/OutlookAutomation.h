@@ -102,7 +102,7 @@ public:
     // Whether a notification handed to Outlook may still wait in its Outbox; LookAtOutbox looks
     // again (at most a call or two).
     bool OutboxHoldsNotifications() const { return !outbox_.Empty(); }
-    void LookAtOutbox();
+    bool LookAtOutbox();
 
     // The client through which every call to Outlook goes.
     AutomationClient& Client() { return client_; }
