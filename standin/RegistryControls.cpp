@@ -33,13 +33,44 @@ RegistryControls::RegistryControls(FaultPlan& faults) : faults_(faults) {
     ApplyFailMember(ReadText(L"FailMember"));
     ReadConditions();
     lastLook_ = ::GetTickCount64();
+    WatchKey();
 }
 
 void RegistryControls::Poll() {
-    const ULONGLONG now = ::GetTickCount64();
-    if (now - lastLook_ < kLookEveryMs) return;
-    lastLook_ = now;
+    if (!KeyChanged()) return;
     ApplyNow();
+}
+
+// The notification is signalled when the write is made, so the first call after a test wrote a
+// value already sees it; a look every 500 ms would let that call through unchanged.
+bool RegistryControls::KeyChanged() {
+    if (changed_) {
+        if (::WaitForSingleObject(changed_.get(), 0) != WAIT_OBJECT_0) return false;
+        WatchKey();
+        return true;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - lastLook_ < kLookEveryMs) return false;
+    lastLook_ = now;
+    WatchKey();
+    return true;
+}
+
+// A notification lasts for one change: it is asked for again before the values are read, so that
+// no write falls between the two.
+void RegistryControls::WatchKey() {
+    if (!changed_) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_NOTIFY, &key) != ERROR_SUCCESS) return;
+        key_.reset(key);
+        changed_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    }
+    if (changed_) ::ResetEvent(changed_.get());
+    if (!changed_ || ::RegNotifyChangeKeyValue(key_.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed_.get(), TRUE) !=
+                         ERROR_SUCCESS) {
+        changed_.reset();
+        key_.reset();
+    }
 }
 
 void RegistryControls::ApplyNow() {
