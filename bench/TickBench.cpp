@@ -2,7 +2,9 @@
 // Measured two ways: against the stand-in in this process, and against OutlookStandin.exe in a
 // process of its own, as against Outlook, where every call is a round trip to another process.
 // Prints per poll: the automation calls (Invoke), the GetIDsOfNames calls, the calls per pending
-// entry and the median wall time.
+// entry and the median wall time. One more row has a notification of the poll before still in the
+// Outbox of an Outlook working offline: the difference to the row above it is what watching the
+// Outbox costs.
 #include <windows.h>
 
 #include <algorithm>
@@ -30,8 +32,16 @@ using hv::test::Event;
 
 // N appointments spread over the afternoon and evening, every fifth a daily series, every third
 // with a reminder; the clock stands at 08:00, so every one of them is pending and none is due.
-std::string DayOf(int n) {
+// `oneDue` adds an appointment at 08:05 with a five-minute reminder: due at once.
+std::string DayOf(int n, bool oneDue = false) {
     std::vector<Event> events;
+    if (oneDue) {
+        Event e;
+        e.summary = "Due now";
+        e.start = e.end = "20261207T080500";
+        e.reminderMinutes = 5;
+        events.push_back(e);
+    }
     for (int i = 0; i < n; ++i) {
         const int minute = 12 * 60 + (i * 11) % (12 * 60);
         char start[32];
@@ -91,11 +101,17 @@ struct Desk {
     }
 };
 
-Row InProcess(int n) {
+Row InProcess(int n, bool queued = false) {
     Desk desk;
     standin::Config config;
-    config.calendarText = DayOf(n);
+    config.calendarText = DayOf(n, queued);
     config.topFolderName = L"Mailbox - Bench";
+    if (queued) {  // Outlook offline: the due one, sent at the warm-up poll, stays in the Outbox
+        const DWORD offline = 1;
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\OutlookStandin", L"Offline", REG_DWORD, &offline,
+                          sizeof offline);
+        config.followRegistryControls = true;
+    }
     auto server = standin::CreateServer(config);
     hv::outlook::OutlookAutomation engine(desk.host, desk.form.Settings(), desk.viewer.txtQ,
                                           [&] { return server->CreateApplication(); });
@@ -165,6 +181,7 @@ int main() {
     std::printf("%-16s %6s %8s %12s %14s %12s %12s\n", "Outlook", "N", "pending", "calls/poll", "GetIDsOfNames",
                 "calls/entry", "median ms");
     for (int n : {10, 100, 1000}) Print("in-process", InProcess(n));
+    Print("1 in Outbox", InProcess(100, true));
     for (int n : {10, 100}) Print("other process", AcrossProcesses(n));
     ::CoUninitialize();
     return 0;

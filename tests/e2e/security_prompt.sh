@@ -5,8 +5,12 @@
 # appointment's send prompt is denied: it is not sent, and it never prompts again. Of two
 # appointments of one minute, the first is allowed (once Allow unlocks after its wait) and sent
 # once, the second denied: nothing is sent for it and no further prompt comes in its minute. In
-# the next minute the first of two appointments waits 70 seconds in its prompt before the user
-# allows it; the second, due in the same minute, still gets its prompt and is sent.
+# the next minute the first of two appointments waits 125 seconds in its prompt before the user
+# allows it, past the whole of the following minute: after ten seconds a balloon says Horavane
+# waits for the prompt; the second appointment of the minute still gets its prompt and is sent,
+# and the one due in the minute the prompt held is sent late, once, before it starts. Last, an
+# administrator's policy denies access (Guard 2): an appointment due then is not sent, no prompt
+# comes, and the balloon and the pending list say Outlook refused it.
 # Usage: security_prompt.sh <build dir>
 . "$(dirname "$0")/lib.sh" "$1" security_prompt
 e2e_begin 40
@@ -20,12 +24,17 @@ first=$(minute_after 35)
 first_s=$(minute_start "$first")
 second=$(date -d "@$(( first_s + 60 ))" +%H:%M)
 second_s=$(( first_s + 60 ))
+held=$(date -d "@$(( second_s + 60 ))" +%H:%M)
+policy=$(date -d "@$(( second_s + 180 ))" +%H:%M)
+policy_s=$(( second_s + 180 ))
 calendar_write '[{"id":"holiday","summary":"Company holiday","allday":true,"location":"Everywhere"},
 {"id":"allowed","summary":"Allowed review","due":"'$first'","reminder":1,"location":"Room 1"},
 {"id":"denied","summary":"Denied review","due":"'$first'","reminder":2,"location":"Room 2"},
 {"id":"slow","summary":"Slow answer","due":"'$second'","reminder":1,"location":"Room 3"},
-{"id":"after_slow","summary":"After the slow answer","due":"'$second'","reminder":2,"location":"Room 4"}]'
-log "appointments due at $first and $second, one all-day"
+{"id":"after_slow","summary":"After the slow answer","due":"'$second'","reminder":2,"location":"Room 4"},
+{"id":"held","summary":"Due while the prompt waits","due":"'$held'","reminder":15,"location":"Room 5"},
+{"id":"policy","summary":"Denied by policy","due":"'$policy'","reminder":15,"location":"Room 6"}]'
+log "appointments due at $first, $second, $held and $policy, one all-day"
 
 app_start
 app_wait_running
@@ -59,21 +68,43 @@ outbox_wait 1 10 || fail "the allowed message is not in the outbox"
 drv no-window "$PROMPT" $(( second_s - $(now_s) - 2 )) >/dev/null || fail "a prompt comes again after the answers of $first"
 expect_outbox --to "$ADDRESS" --expect "allowed@$first" --absent denied --absent holiday --only
 
-# The second minute: the first prompt is answered only after 70 seconds, past the minute; the
-# other appointment of that minute is still notified.
+# The second minute: the first prompt is answered only after 125 seconds, past the whole of the
+# next minute; the other appointment of that minute is still notified, and the one of the next
+# minute is sent late.
 prompt_wait 15 || fail "no send prompt in the minute of $second"
 [ "$PROMPT_SHOWN_S" -ge "$second_s" ] || fail "a prompt comes again after the answers of $first (at $(date -d "@$PROMPT_SHOWN_S" +%T))"
 expect_eq "prompt for the slow answer" "$PROMPT_KIND" send
 slow_from=$PROMPT_SHOWN_S
-sleep_until $(( PROMPT_SHOWN_S + 70 ))
+balloon=$(drv tooltip 20 | tr -d '\r') || fail "no balloon while the prompt waits"
+[[ "$balloon" == *"security prompt"*"$(viewer_line slow)"* ]] || fail "the balloon does not name the waiting send: $balloon"
+log "balloon: $balloon"
+sleep_until $(( PROMPT_SHOWN_S + 125 ))
 prompt_answer allow
 slow_to=$(now_s)
-prompt_wait 15 || fail "no prompt for the other appointment of $second after the slow answer"
-expect_eq "prompt after the slow answer" "$PROMPT_KIND" send
-prompt_answer allow
-outbox_wait 3 10 || fail "only $(outbox_count) of 3 messages after the slow answer"
+for id in after_slow held; do
+  prompt_wait 15 || fail "no prompt for $id after the slow answer"
+  expect_eq "prompt for $id" "$PROMPT_KIND" send
+  prompt_answer allow
+done
+outbox_wait 4 10 || fail "only $(outbox_count) of 4 messages after the slow answer"
 drv no-window "$PROMPT" 7 >/dev/null || fail "a prompt comes again after the last answer"
 expect_outbox --to "$ADDRESS" --expect "allowed@$first" --expect "slow@$slow_from-$(( slow_to + 5 ))" \
-  --expect "after_slow@$slow_to-$(now_s)" --absent denied --absent holiday --only
+  --expect "after_slow@$slow_to-$(now_s)" --expect "held@$slow_to-$(now_s)" --absent denied --absent holiday --only
+tray_menu '&View Pending Notifications'
+viewer=$(viewer_title)
+drv wait-text "$viewer" Edit#0 contains "-- $(viewer_line held): sent late at " 5 >/dev/null ||
+  fail "the list does not say it was sent late: $(viewer_text | tr '\n' '|')"
+
+# The policy: refused at once, without a prompt, told once.
+reg_set "$STANDIN_KEY" Guard REG_DWORD 2
+log "access denied by policy (Guard 2)"
+sleep_until "$policy_s"
+balloon=$(drv tooltip 15 | tr -d '\r') || fail "no balloon for the refused notification"
+[[ "$balloon" == *"refused"*"$(viewer_line policy)"* ]] || fail "the balloon does not name the refused one: $balloon"
+drv wait-text "$viewer" Edit#0 contains "-- $(viewer_line policy): refused by Outlook --" 5 >/dev/null ||
+  fail "the list does not say it was refused: $(viewer_text | tr '\n' '|')"
+shot refused-by-policy "$viewer"
+drv no-window "$PROMPT" 7 >/dev/null || fail "a prompt came while the policy denies access"
+[ "$(outbox_count)" -eq 4 ] || fail "a message was sent while the policy denies access"
 drv no-box "$BOX" 1 >/dev/null || fail "a message box came up"
 app_exit

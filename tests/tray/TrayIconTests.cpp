@@ -100,6 +100,28 @@ TEST_F(TrayRecord, ReaddUsesTheCurrentPictureAndTooltip) {
     EXPECT_EQ(Tip(calls.back().data), Expected("Quil Horavane (Inactive)"));
 }
 
+TEST_F(TrayRecord, ABalloonGoesInARecordOfItsOwnAndOnlyOnAShownIcon) {
+    icon.ShowBalloon(L"Horavane", L"before the icon", false);
+    EXPECT_TRUE(calls.empty());
+    icon.UpdateTray(window, active, L"Horavane (Active)");
+    icon.ShowBalloon(L"Horavane", L"Not sent: 09:00 AM - Review", true);
+    icon.ShowBalloon(L"Horavane", L"Sent late", false);
+    icon.Modify(inactive, L"Horavane (Inactive)");
+    ASSERT_EQ(calls.size(), 4u);
+    for (const ShellCall* c : {&calls[1], &calls[2]}) {
+        EXPECT_EQ(c->message, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_EQ(c->data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+        EXPECT_EQ(c->data.hWnd, window);
+        EXPECT_EQ(c->data.uID, 1u);
+        EXPECT_EQ(c->data.uFlags, static_cast<UINT>(NIF_INFO));  // picture and tooltip untouched
+        EXPECT_STREQ(c->data.szInfoTitle, "Horavane");
+    }
+    EXPECT_STREQ(calls[1].data.szInfo, "Not sent: 09:00 AM - Review");
+    EXPECT_EQ(calls[1].data.dwInfoFlags, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_EQ(calls[2].data.dwInfoFlags, static_cast<DWORD>(NIIF_INFO));
+    EXPECT_EQ(calls[3].data.cbSize, NOTIFYICONDATAA_V1_SIZE);  // the icon's own record is unchanged
+}
+
 TEST(TrayCallback, OnlyDoubleClickAndRightPressAct) {
     const struct {
         UINT message;
