@@ -143,10 +143,18 @@ void Label::OnCommand(WORD code) {
 
 // --- Timer ---
 
-Timer::Timer(Form& form) : form_(form), id_(1 + form.timers_.size()) { form_.timers_.push_back(this); }
+Timer::Timer(Form& form, TimerDelivery delivery) : form_(form), id_(1 + form.timers_.size()) {
+    if (delivery == TimerDelivery::Sent) poolTimer_ = ::CreateThreadpoolTimer(&Timer::SendTick, this, nullptr);
+    form_.timers_.push_back(this);
+}
 
 Timer::~Timer() {
-    if (form_.IsLoaded()) ::KillTimer(form_.hwnd_, id_);
+    if (poolTimer_) {
+        ArmPoolTimer(nullptr);
+        ::CloseThreadpoolTimer(poolTimer_);
+    } else if (form_.IsLoaded()) {
+        ::KillTimer(form_.hwnd_, id_);
+    }
     auto& list = form_.timers_;
     for (auto it = list.begin(); it != list.end(); ++it)
         if (*it == this) {
@@ -168,13 +176,42 @@ void Timer::SetEnabled(bool enabled) {
 void Timer::Arm() {
     HWND hwnd = form_.Hwnd();
     if (!hwnd) return;
-    if (enabled_ && interval_ > 0)
+    const bool running = enabled_ && interval_ > 0;
+    if (poolTimer_)
+        ArmPoolTimer(running ? hwnd : nullptr);
+    else if (running)
         ::SetTimer(hwnd, id_, interval_, nullptr);  // (re)starts the countdown
     else
         ::KillTimer(hwnd, id_);
 }
 
+// Null stops the pool timer and waits for a callback in progress, so that none outlives it.
+void Timer::ArmPoolTimer(HWND hwnd) {
+    if (!hwnd) {
+        ::SetThreadpoolTimer(poolTimer_, nullptr, 0, 0);
+        ::WaitForThreadpoolTimerCallbacks(poolTimer_, TRUE);
+        target_ = nullptr;
+        return;
+    }
+    target_ = hwnd;
+    // A negative due time is relative, in 100-nanosecond units.
+    ULARGE_INTEGER due;
+    due.QuadPart = static_cast<ULONGLONG>(-static_cast<LONGLONG>(interval_) * 10000);
+    FILETIME dueTime{due.LowPart, due.HighPart};
+    ::SetThreadpoolTimer(poolTimer_, &dueTime, interval_, 0);
+}
+
+void CALLBACK Timer::SendTick(PTP_CALLBACK_INSTANCE, void* context, PTP_TIMER) {
+    auto* timer = static_cast<Timer*>(context);
+    const HWND target = timer->target_;
+    if (!target || timer->tickOnItsWay_.exchange(true)) return;
+    // SendNotifyMessage to another thread's window returns at once; the message is delivered as a
+    // sent one. A window that has gone makes it fail, and nothing is waiting for it.
+    if (!::SendNotifyMessageW(target, kSentTimerMessage, timer->id_, 0)) timer->tickOnItsWay_ = false;
+}
+
 void Timer::Fire() {
+    tickOnItsWay_ = false;
     if (enabled_ && onTick) onTick();
 }
 

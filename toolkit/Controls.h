@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -130,11 +131,20 @@ protected:
     void OnCommand(WORD code) override;
 };
 
-// A window timer owned by a form: an interval and an enabled flag. Enabling it, or setting the
-// interval while it is enabled, restarts the countdown.
+// A timer owned by a form: an interval and an enabled flag. Enabling it, or setting the interval
+// while it is enabled, restarts the countdown.
+//
+// How a tick reaches the form. Queued: a window timer, whose WM_TIMER comes only when a message
+// loop dispatches it. Sent: a thread-pool timer that sends the form a notify message; a sent
+// message is delivered whenever the thread looks at its queue, so the tick also comes inside a
+// modal loop that dispatches nothing else (COM's wait for an outgoing call under Wine, which
+// dispatches only sent messages and painting). Ticks that pile up while the thread is busy
+// arrive as one.
+enum class TimerDelivery { Queued, Sent };
+
 class Timer {
 public:
-    explicit Timer(Form& form);
+    explicit Timer(Form& form, TimerDelivery delivery = TimerDelivery::Queued);
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
     ~Timer();
@@ -148,12 +158,20 @@ public:
 private:
     friend class Form;
     void Arm();
+    void ArmPoolTimer(HWND hwnd);
     void Fire();
+    static void CALLBACK SendTick(PTP_CALLBACK_INSTANCE, void* timer, PTP_TIMER);
 
     Form& form_;
     UINT_PTR id_;
     UINT interval_ = 0;
     bool enabled_ = false;
+    PTP_TIMER poolTimer_ = nullptr;          // Sent delivery only
+    std::atomic<HWND> target_{nullptr};      // the form's window, read by the pool thread
+    std::atomic<bool> tickOnItsWay_{false};  // a sent tick not yet delivered
 };
+
+// The message a Sent timer's tick arrives as (wParam: the timer's id).
+inline constexpr UINT kSentTimerMessage = WM_APP + 0x3F0;
 
 }  // namespace hv::toolkit

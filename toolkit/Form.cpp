@@ -271,6 +271,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: RouteCommand(wParam, lParam); return 0;
         case WM_TIMER:
+        case kSentTimerMessage:
             for (Timer* t : timers_)
                 if (t->id_ == wParam) {
                     t->Fire();
@@ -421,7 +422,10 @@ void Form::AfterDestroy() {
     tooltip_ = nullptr;
     lastFocus_ = nullptr;
     for (Control* c : controls_) c->hwnd_ = nullptr;
-    for (Timer* t : timers_) t->enabled_ = false;
+    for (Timer* t : timers_) {
+        t->enabled_ = false;
+        if (t->poolTimer_) t->ArmPoolTimer(nullptr);
+    }
 }
 
 int MetricForDpi(int index, UINT dpi) {

@@ -112,7 +112,7 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
       cmdOK(*this, {{2280, 3000, 1215, 375}, L"&Close", L"", 0}),
       tmrChkCalEvents(*this),
       tmrTrayRetry(*this),
-      tmrCallWatch(*this),
+      tmrCallWatch(*this, toolkit::TimerDelivery::Sent),
       mnuPopUpMenu(*this),
       host_(host),
       commands_(commands),

@@ -53,7 +53,9 @@ public:
 
     toolkit::Timer tmrChkCalEvents;
     toolkit::Timer tmrTrayRetry;  // adds the tray icon again while the shell turns it down
-    toolkit::Timer tmrCallWatch;  // tells of a notification left waiting on Outlook's prompt
+    // Tells of a notification left waiting on Outlook's prompt: its ticks come while the poll's call
+    // to Outlook waits, so they are sent, not queued.
+    toolkit::Timer tmrCallWatch;
     toolkit::PopupMenu mnuPopUpMenu;
     UINT mnuConfigure = 0, mnuEnableEmailNotification = 0, mnuQAppt = 0, mnuHelpContents = 0, mnuHelpAbout = 0,
          mnuExit = 0, mnuClose = 0;

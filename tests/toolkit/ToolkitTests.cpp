@@ -28,6 +28,7 @@ public:
     TextBox text{*this, {{120, 600, 1500, 285}, L"", L"", 1}};
     Button button{*this, {{120, 1000, 900, 375}, L"&Go", L"", 0}};
     Timer timer{*this};
+    Timer sentTimer{*this, TimerDelivery::Sent};
 
 protected:
     void OnLoad() override { ++loads; }
@@ -128,6 +129,43 @@ TEST(Timer, TicksOnlyWhileEnabledWithAnInterval) {
     PumpFor(200);
     EXPECT_EQ(ticks, stopped);
     EXPECT_EQ(f.timer.Interval(), 30u);
+}
+
+// As COM's wait for an outgoing call under Wine: only sent messages are taken.
+void TakeOnlySentMessagesFor(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    MSG msg;
+    while (::GetTickCount() - start < ms) {
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        ::Sleep(5);
+    }
+}
+
+TEST(Timer, ASentTimerTicksWhereOnlySentMessagesAreTakenAndBusyTicksArriveAsOne) {
+    TestForm f;
+    int queued = 0, sent = 0;
+    f.timer.onTick = [&] { ++queued; };
+    f.sentTimer.onTick = [&] { ++sent; };
+    for (Timer* t : {&f.timer, &f.sentTimer}) {
+        t->SetInterval(30);
+        t->SetEnabled(true);
+    }
+    TakeOnlySentMessagesFor(400);
+    EXPECT_EQ(queued, 0);
+    EXPECT_GT(sent, 3);
+    const int beforeBusy = sent;
+    ::Sleep(400);  // busy: about thirteen ticks fall due
+    TakeOnlySentMessagesFor(20);
+    EXPECT_GE(sent - beforeBusy, 1);
+    EXPECT_LE(sent - beforeBusy, 2);
+    f.sentTimer.SetEnabled(false);
+    const int stopped = sent;
+    PumpFor(200);
+    EXPECT_EQ(sent, stopped);
+    f.sentTimer.SetEnabled(true);
+    f.Unload();  // the window goes: no tick after it
+    PumpFor(100);
+    EXPECT_EQ(sent, stopped);
 }
 
 TEST(LetPendingMessagesRun, DispatchesQueuedMessagesAndKeepsQuitForTheLoop) {
