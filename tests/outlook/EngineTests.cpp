@@ -564,17 +564,26 @@ TEST_F(Engine, AMissedMinuteIsSentLateOnceWhileItsAppointmentHasNotStarted) {
         SCOPED_TRACE("Outlook's prompt holds the first send across the next one's minute");
         restart({Budget(), next});
         server->Faults().During(L"MailItem", L"Send", [&] {
-            if (Sent().empty() && host.Now().wMinute == 45) {
-                host.Advance(120);
-                host.ticks += 120000;
-            }
+            if (!Sent().empty() || host.Now().wMinute != 45) return;
+            host.ticks += 9000;  // the call watch's ticks: told once, after ten seconds
+            engine->WatchWaitingSend();
+            EXPECT_TRUE(balloons.empty());
+            host.Advance(120);
+            host.ticks += 111000;
+            engine->WatchWaitingSend();
+            engine->WatchWaitingSend();
         });
         Tick(9, 45, 2);
+        ASSERT_EQ(balloons.size(), 1u);
+        EXPECT_NE(balloons[0].find(L"security prompt"), std::wstring::npos) << balloons[0];
         asleep(5);  // 09:47:07
         EXPECT_EQ(SentSubjects(), (std::vector<std::wstring>{L"Budget review (10:00 AM - 11:00 AM) >Room 4",
                                                              L"Next (10:00 AM - 10:00 AM)"}));
+        EXPECT_EQ(balloons.size(), 2u) << "and one for the late one";
         asleep(5);
         EXPECT_EQ(Sent().size(), 2u);
+        engine->WatchWaitingSend();  // nothing is waiting any more
+        EXPECT_EQ(balloons.size(), 2u);
     }
     {
         SCOPED_TRACE("the clocks go back an hour");
