@@ -4,6 +4,7 @@
 // and never prompted for again that day.
 #include <optional>
 
+#include "outlook/Failure.h"
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/DateForms.h"
 #include "toolkit/Form.h"
@@ -24,21 +25,6 @@ constexpr wchar_t kInOutbox[] = L"waiting in Outlook's Outbox";
 // A send that waits longer than this is most likely held by Outlook's security prompt.
 constexpr ULONGLONG kPromptPatienceMs = 10000;
 
-template <class F>
-void Step(F&& f) {
-    try {
-        f();
-    } catch (const std::exception&) {}
-}
-
-// A test whose evaluation fails counts as true.
-template <class F>
-bool Test(F&& f) {
-    try {
-        return f();
-    } catch (const std::exception&) { return true; }
-}
-
 }  // namespace
 
 bool DeniedByTheUser(const AutomationError& e) { return e.Result() == E_ABORT || e.Result() == kMapiNotSupported; }
@@ -52,33 +38,30 @@ std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
     if (live.chkSubject.Value() + live.chkStartEndTIme.Value() + live.chkLocation.Value() + live.chkOrganizer.Value() ==
         0)
         line = L"Appointment";
-    if (subject) Step([&] { line = item.Property(L"Subject").AsString(); });
+    if (subject) SkipOnFailure([&] { line = item.Property(L"Subject").AsString(); });
     if (times) {
-        if (Test([&] { return item.Property(L"AllDayEvent").AsBool(); }))
+        if (ValueOr(true, [&] { return item.Property(L"AllDayEvent").AsBool(); }))
             line += L" (All Day)";
         else
-            Step([&] {
+            SkipOnFailure([&] {
                 line += L" (" + toolkit::MediumTime(item.Property(L"Start").AsDate()) + L" - " +
                         toolkit::MediumTime(item.Property(L"End").AsDate()) + L")";
             });
     }
     if (location) {
         std::wstring where;
-        if (Test([&] {
-                where = item.Property(L"Location").AsString();
-                return !where.empty();
-            }) &&
-            !where.empty())
-            line += L" >" + where;
+        SkipOnFailure([&] { where = item.Property(L"Location").AsString(); });
+        if (!where.empty()) line += L" >" + where;
     }
     if (organizer) {
         std::wstring who;
-        const bool readable = !Test([&] {
+        const bool readable = ValueOr(false, [&] {
             who = item.Property(L"Organizer").AsString();
-            return false;
+            return true;
         });
         // The user's name costs a security prompt; without the organizer it would change nothing.
-        const bool other = readable && Test([&] {
+        // A name that cannot be read counts as another's.
+        const bool other = readable && ValueOr(true, [&] {
                                Dispatch session = client_.Get(OutlookApp.Get(), L"Session").AsDispatch();
                                Dispatch user = client_.Get(session.Get(), L"CurrentUser").AsDispatch();
                                return who != client_.DefaultValue(user.Get()).AsString();
@@ -99,14 +82,15 @@ Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item, std::wstring& 
     } catch (const std::exception&) {}
     if (!item) {
         const toolkit::VersionInfo v = toolkit::ReadVersionInfo();
-        Step([&] { client_.Put(mail.Get(), L"Subject", L"Test Appointment"); });
-        Step([&] { client_.Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
+        SkipOnFailure([&] { client_.Put(mail.Get(), L"Subject", L"Test Appointment"); });
+        SkipOnFailure(
+            [&] { client_.Put(mail.Get(), L"Body", L"Sent from " + v.companyName + L" - " + v.productName); });
         return mail;
     }
     subject = SubjectLine(*item);
-    Step([&] { client_.Put(mail.Get(), L"Subject", subject); });
+    SkipOnFailure([&] { client_.Put(mail.Get(), L"Subject", subject); });
     if (settings::Ticked(settings_.Live().chkComments))
-        Step([&] { client_.Put(mail.Get(), L"Body", item->Property(L"Body").AsString()); });
+        SkipOnFailure([&] { client_.Put(mail.Get(), L"Body", item->Property(L"Body").AsString()); });
     return mail;
 }
 
@@ -114,15 +98,15 @@ Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item, std::wstring& 
 // first try; after that minute it counts as handled.
 bool OutlookAutomation::RetryOfAllDayIsOver(AppointmentView& item) {
     if (allDayFirstFailure_.empty()) return false;
-    try {
+    return ValueOr(false, [&] {
         const auto first = allDayFirstFailure_.find(SentKey(item));
-        return first != allDayFirstFailure_.end() && first->second != NowMediumTime();
-    } catch (const std::exception&) { return false; }
+        return first != allDayFirstFailure_.end() && first->second != MinuteOf(Now());
+    });
 }
 
 void OutlookAutomation::RememberFailedAllDay(AppointmentView& item) {
-    Step([&] {
-        if (item.Property(L"AllDayEvent").AsBool()) allDayFirstFailure_.try_emplace(SentKey(item), NowMediumTime());
+    SkipOnFailure([&] {
+        if (item.Property(L"AllDayEvent").AsBool()) allDayFirstFailure_.try_emplace(SentKey(item), MinuteOf(Now()));
     });
 }
 
@@ -130,7 +114,7 @@ void OutlookAutomation::LogAsHandled(AppointmentView& item) {
     // A key that cannot be built is logged empty: the scans then treat every item whose key
     // cannot be built as notified, rather than sending this one again.
     std::wstring key;
-    Step([&] { key = SentKey(item); });
+    SkipOnFailure([&] { key = SentKey(item); });
     SentLog.push_back(key);
 }
 
@@ -198,7 +182,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
             Dispatch recipients = client_.Get(mail.Get(), L"Recipients").AsDispatch();
             recipient = client_.Call(recipients.Get(), L"Add", {address}).AsDispatch();
         });
-        Step([&] { client_.Put(recipient.Get(), L"Type", kRecipientTo); });
+        SkipOnFailure([&] { client_.Put(recipient.Get(), L"Type", kRecipientTo); });
         addressStep([&] { resolved = client_.Call(recipient.Get(), L"Resolve").AsBool(); });
     }
     if (client_.Closed()) return SendResult::Failed;  // the program is ending
@@ -239,9 +223,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
 }
 
 bool OutlookAutomation::OutlookOffline() {
-    try {
-        return client_.Get(OutlookNameSpace.Get(), L"Offline").AsBool();
-    } catch (const std::exception&) { return false; }
+    return ValueOr(false, [&] { return client_.Get(OutlookNameSpace.Get(), L"Offline").AsBool(); });
 }
 
 // --- What the user is told ---
@@ -262,12 +244,12 @@ std::wstring Why(MissCause cause) {
 }  // namespace
 
 OutlookAutomation::Known* OutlookAutomation::KnownEntry(AppointmentView& item) {
-    try {
+    return ValueOr<Known*>(nullptr, [&]() -> Known* {
         const Notices::Appointment a = KnownOf(item).appointment;
         for (Known& k : known_)
             if (!(k.appointment < a) && !(a < k.appointment)) return &k;
-    } catch (const std::exception&) {}
-    return nullptr;
+        return nullptr;
+    });
 }
 
 // The entry's minute went by unwatched: told once, with what happens next.

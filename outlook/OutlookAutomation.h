@@ -141,7 +141,6 @@ private:
     void RememberFailedAllDay(AppointmentView& item);
     void LogAsHandled(AppointmentView& item);
     SYSTEMTIME Now();
-    std::wstring NowMediumTime();
     int ShowOwnMessage(const std::wstring& text, UINT style);
     void Look(Minute now);
     void Failed(MissCause cause);
@@ -164,8 +163,8 @@ private:
     bool seenAtLastLook_ = false;        // Outlook's process ran at the last look
     std::vector<Dispatch> lostOutlook_;  // the references of an Outlook that went away
     AutomationClient client_;
-    std::optional<SYSTEMTIME> pollTime_;                       // the clock as the running poll read it
-    std::map<std::wstring, std::wstring> allDayFirstFailure_;  // key -> minute of the first failed try
+    std::optional<SYSTEMTIME> pollTime_;                 // the clock as the running poll read it
+    std::map<std::wstring, Minute> allDayFirstFailure_;  // key -> minute of the first failed try
     std::wstring lastSendFailure_;
     MissedMinutes missed_;
     std::optional<MissCause> pollFailure_;  // why the running poll could not do its work

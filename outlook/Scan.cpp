@@ -2,6 +2,7 @@
 // start order.
 #include <algorithm>
 
+#include "outlook/Failure.h"
 #include "outlook/OutlookAutomation.h"
 #include "toolkit/DateForms.h"
 #include "toolkit/ScopeExit.h"
@@ -12,14 +13,6 @@ namespace {
 
 constexpr wchar_t kNoneText[] = L"-- No Appointments Pending --";
 constexpr wchar_t kNotRunningText[] = L"-- Outlook is not running --";
-
-// A step whose failure means "cannot be evaluated": the answer is then `onFailure`.
-template <class F>
-bool Guarded(F&& test, bool onFailure) {
-    try {
-        return test();
-    } catch (const std::exception&) { return onFailure; }
-}
 
 bool SameAppointment(const OutlookAutomation::Known& a, const OutlookAutomation::Known& b) {
     return !(a.appointment < b.appointment) && !(b.appointment < a.appointment);
@@ -261,9 +254,7 @@ bool OutlookAutomation::ScanOnce() {
             if (PendingItems.empty()) list_.clear();
             list_ += toolkit::MediumTime(item->Property(L"Start").AsDate()) + L" - " +
                      item->Property(L"Subject").AsString() + L"\r\n";
-            try {
-                known.push_back(KnownOf(*item));
-            } catch (const std::exception&) {}  // an entry that cannot be named is not told of
+            SkipOnFailure([&] { known.push_back(KnownOf(*item)); });  // an entry that cannot be named is not told of
             PendingItems.push_back(std::move(item));
         }
         found = client_.Call(CalendarItems.Get(), L"FindNext");
@@ -289,14 +280,12 @@ void OutlookAutomation::NewDay() {
 bool OutlookAutomation::IsAlreadyNotified(AppointmentView& item) {
     if (SentLog.empty()) return false;
     // An item whose key cannot be built cannot be told apart from a notified one.
-    return Guarded(
-        [&] {
-            const std::wstring key = SentKey(item);
-            for (const std::wstring& logged : SentLog)
-                if (logged == key) return true;
-            return false;
-        },
-        true);
+    return ValueOr(true, [&] {
+        const std::wstring key = SentKey(item);
+        for (const std::wstring& logged : SentLog)
+            if (logged == key) return true;
+        return false;
+    });
 }
 
 bool OutlookAutomation::IsExcludedByFilters(AppointmentView& item, bool reminderOnly, const std::wstring& category) {

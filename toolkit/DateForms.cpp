@@ -1,6 +1,5 @@
 #include "toolkit/DateForms.h"
 
-#include <cwctype>
 #include <stdexcept>
 
 namespace hv::toolkit {
@@ -16,17 +15,6 @@ std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
 // the form always says which half of the day it means.
 std::wstring AmDesignator() { return LocaleText(LOCALE_S1159, L"AM"); }
 std::wstring PmDesignator() { return LocaleText(LOCALE_S2359, L"PM"); }
-
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
-int TwoDigits(const std::wstring& text, size_t at) {
-    if (at + 2 > text.size() || !std::iswdigit(text[at]) || !std::iswdigit(text[at + 1]))
-        throw std::invalid_argument("not a time");
-    return (text[at] - L'0') * 10 + (text[at + 1] - L'0');
-}
 
 }  // namespace
 
@@ -76,23 +64,6 @@ std::wstring GeneralDate(DATE value) {
     std::wstring result(text, ::SysStringLen(text));
     ::SysFreeString(text);
     return result;
-}
-
-long TimeToMilliseconds(const std::wstring& mediumTime) {
-    // "hh:mm AMPM": two-digit hour, colon, two-digit minutes, blank, designator.
-    if (mediumTime.size() < 5 || mediumTime[2] != L':') throw std::invalid_argument("not a time");
-    int hour = TwoDigits(mediumTime, 0);
-    const int minute = TwoDigits(mediumTime, 3);
-    const std::wstring designator = mediumTime.size() > 6 ? mediumTime.substr(6) : std::wstring();
-    if (hour < 1 || hour > 12 || minute > 59) throw std::invalid_argument("not a time");
-    if (EqualsNoCase(designator, PmDesignator()) || EqualsNoCase(designator, L"PM")) {
-        if (hour != 12) hour += 12;
-    } else if (EqualsNoCase(designator, AmDesignator()) || EqualsNoCase(designator, L"AM")) {
-        if (hour == 12) hour = 0;
-    } else {
-        throw std::invalid_argument("not a time");
-    }
-    return hour * 3600000L + minute * 60000L;
 }
 
 SYSTEMTIME ToSystemTime(DATE value) {

@@ -26,10 +26,8 @@ bool TimeFormatHasDesignator();
 // out when it is exactly midnight (as the system writes a date value as text).
 std::wstring GeneralDate(DATE value);
 
-// Milliseconds since midnight of a "Medium Time" text, at minute precision: "09:30 PM" gives
-// 77,400,000. Throws std::invalid_argument for a text that holds no such time.
-long TimeToMilliseconds(const std::wstring& mediumTime);
-
+// The date value as a SYSTEMTIME, rounded to the second. Throws std::invalid_argument for a value
+// that is no date.
 SYSTEMTIME ToSystemTime(DATE value);
 
 }  // namespace hv::toolkit

@@ -79,6 +79,9 @@ TEST_F(Engine, DueAndPastBoundaries) {
         {"lead past midnight: due in the first minute", At("Early", "0010", 15), 0, 0, 30, true, true},
         {"lead past midnight: listed until start plus lead", At("Early", "0010", 15), 0, 25, 0, true, false},
         {"lead past midnight: past afterwards", At("Early", "0010", 15), 0, 26, 0, false, false},
+        {"half past midnight: due then", At("Night", "0030"), 0, 30, 0, true, true},
+        {"half past noon: not due half a day early", At("Lunch", "1230"), 0, 30, 0, true, false},
+        {"half past noon: due then", At("Lunch", "1230"), 12, 30, 59, true, true},
     };
     for (const DueCase& c : cases) {
         WriteCalendar({c.event});
@@ -88,16 +91,6 @@ TEST_F(Engine, DueAndPastBoundaries) {
         EXPECT_EQ(engine->PendingCount(), c.listed ? 1 : 0) << c.name;
         if (c.listed) { EXPECT_EQ(engine->IsAppointmentDue(1), c.due) << c.name; }
     }
-}
-
-TEST(TimeToMilliseconds, ReadsMediumTimeTexts) {
-    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(0, 30)), 1800000);
-    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(12, 30)), 45000000);
-    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(21, 30)), 77400000);
-    EXPECT_EQ(toolkit::TimeToMilliseconds(toolkit::MediumTime(23, 59)), 86340000);
-    EXPECT_EQ(toolkit::MediumTime(0, 5).substr(0, 5), L"12:05");
-    for (const wchar_t* bad : {L"", L"9:30 AM", L"13:00 PM", L"ab:cd AM", L"09:30 XY"})
-        EXPECT_THROW(toolkit::TimeToMilliseconds(bad), std::invalid_argument) << bad;
 }
 
 TEST_F(Engine, ReminderAndCategoryFilters) {
