@@ -110,15 +110,15 @@ TEST_F(Engine, ReminderAndCategoryFilters) {
     Tick(12, 0);
     EXPECT_EQ(engine->PendingCount(), 4);
 
-    form.chkReminder.SetValue(1);
+    settings.SetValue(settings::kReminder, 1);
     Tick(12, 0);
     EXPECT_EQ(List(), L"01:00 PM - Travel\r\n03:00 PM - lower\r\n04:00 PM - None\r\n");
 
-    form.chkReminder.SetValue(0);
-    form.txtCategory.SetText(L"Home");
+    settings.SetValue(settings::kReminder, 0);
+    settings.SetText(settings::kCategoryText, L"Home");
     Tick(12, 0);
     EXPECT_EQ(List(), L"01:00 PM - Travel\r\n02:00 PM - Office\r\n");
-    form.txtCategory.SetText(L"");
+    settings.SetText(settings::kCategoryText, L"");
     Tick(12, 0);
     EXPECT_EQ(engine->PendingCount(), 4);
 }
@@ -143,10 +143,11 @@ TEST_F(Engine, SubjectLineFromTheTickedOptions) {
         {".TL.", L" (09:00 AM - 10:00 AM) >Room 4"},
         {"...O", L" / Pat Lee"},
     };
-    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer};
+    const settings::Setting* boxes[] = {&settings::kSubject, &settings::kStartEndTime, &settings::kLocation,
+                                        &settings::kOrganizer};
     size_t expected = 0;
     for (const SubjectCase& c : cases) {
-        for (int i = 0; i < 4; ++i) boxes[i]->SetValue(c.ticked[i] != '.');
+        for (int i = 0; i < 4; ++i) settings.SetValue(*boxes[i], c.ticked[i] != '.');
         Tick(8, 30);
         ASSERT_EQ(engine->PendingCount(), 1);
         EXPECT_EQ(engine->SendNotification(1), outlook::SendResult::Sent);
@@ -156,7 +157,7 @@ TEST_F(Engine, SubjectLineFromTheTickedOptions) {
         EXPECT_EQ(sent.back().body, L"") << "no body without the option";
         engine->SentLog.clear();
     }
-    form.chkComments.SetValue(1);
+    settings.SetValue(settings::kComments, 1);
     Tick(8, 30);
     engine->SendNotification(1);
     EXPECT_EQ(Sent().back().body, L"Bring the figures");
@@ -171,20 +172,20 @@ TEST_F(Engine, SubjectLineSpecialCases) {
     mine.organizer = "Test User";  // the stand-in's current user
     Event nowhere = At("Nowhere", "1200");
     Start({allDay, mine, nowhere});
-    form.chkOrganizer.SetValue(1);
+    settings.SetValue(settings::kOrganizer, 1);
     host.SetTime(8, 0, 0);
     engine->ScanTodaysAppointments();
     ASSERT_EQ(engine->PendingCount(), 3);
     engine->SendNotification(1);
     engine->SendNotification(2);
-    form.chkSubject.SetValue(0);
-    form.chkStartEndTIme.SetValue(0);
-    form.chkOrganizer.SetValue(0);
+    settings.SetValue(settings::kSubject, 0);
+    settings.SetValue(settings::kStartEndTime, 0);
+    settings.SetValue(settings::kOrganizer, 0);
     engine->SendNotification(3);  // only the location, which is empty
     EXPECT_EQ(SentSubjects(),
               (std::vector<std::wstring>{L"Holiday (All Day) >Home", L"My meeting (11:00 AM - 11:00 AM)", L""}));
     // Without the organizer the user's name (a security prompt) could change nothing: not asked.
-    form.chkOrganizer.SetValue(1);
+    settings.SetValue(settings::kOrganizer, 1);
     server->Faults().Fail(L"AppointmentItem", L"Organizer", L"Injected failure");
     const long userReads = server->Count().Calls(L"NameSpace", L"CurrentUser");
     EXPECT_EQ(engine->SendNotification(3), outlook::SendResult::Sent);
@@ -194,8 +195,8 @@ TEST_F(Engine, SubjectLineSpecialCases) {
 
 TEST_F(Engine, TestMessageIgnoresTheOptionsAndTheLog) {
     Start({Budget()});
-    form.chkSubject.SetValue(0);
-    form.chkComments.SetValue(1);
+    settings.SetValue(settings::kSubject, 0);
+    settings.SetValue(settings::kComments, 1);
     Tick(9, 0);
     const std::wstring list = List();
     EXPECT_EQ(engine->SendNotification(0), outlook::SendResult::Sent);
@@ -263,8 +264,8 @@ TEST_F(Engine, HundredsOfAppointmentsInADayAreEachNotifiedOnceInTheirMinute) {
         events.push_back(At(std::string("Appt ") + hhmm, hhmm));
     }
     Start(events);
-    form.chkStartEndTIme.SetValue(0);
-    form.chkLocation.SetValue(0);
+    settings.SetValue(settings::kStartEndTime, 0);
+    settings.SetValue(settings::kLocation, 0);
     std::vector<std::wstring> expected;
     for (int minute = 5 * 60; minute < 19 * 60; ++minute) {
         Tick(minute / 60, minute % 60, 3);
@@ -464,10 +465,9 @@ TEST_F(Engine, OutlookGoneBeforeTheSendIsWaitedForNotReported) {
 TEST_F(Engine, ABusyOutlookIsWaitedForWhileTheSessionOpensAndLessAfterwards) {
     WriteCalendar({Budget()});
     server = standin::CreateServer(config);
-    form.Settings().LoadSettings();
-    form.txtEmailAddress.SetText(L"pager@example.com");
-    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                          [this] { return server->CreateApplication(); });
+    settings.store.LoadSettings();
+    settings.SetText(settings::kEmailAddress, L"pager@example.com");
+    engine = MakeEngine([this] { return server->CreateApplication(); });
     server->Faults().RejectCalls(6);
     ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     EXPECT_EQ(server->Count().RejectedCalls(), 6);

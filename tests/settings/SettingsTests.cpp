@@ -88,8 +88,8 @@ TEST_F(SettingsModel, FirstStartStoresTheTenDefaultsAsRegExeSeesThem) {
 
 TEST_F(SettingsModel, LoadingWithoutAKeyWritesEveryDefaultEvenBeforeTheSave) {
     settings.LoadSettings();
-    for (const auto& s : kSettings)
-        EXPECT_EQ(Stored(toolkit::ToAnsi(s.valueName).c_str()), toolkit::ToAnsi(s.defaultText));
+    for (const Setting* s : kSettings)
+        EXPECT_EQ(Stored(toolkit::ToAnsi(s->valueName).c_str()), toolkit::ToAnsi(s->defaultText));
 }
 
 TEST_F(SettingsModel, OnlyTheDeletedValueIsRewritten) {
@@ -184,7 +184,7 @@ TEST_F(SettingsModel, TextValuesLoadAsStoredWhenTheyAreText) {
     settings.LoadSettings();
     EXPECT_EQ(form.txtEmailAddress.Text().size(), big.size());
     EXPECT_EQ(form.txtCategory.Text(), L"Home, Travel");
-    EXPECT_EQ(settings.SecurityWarning, L"False");
+    EXPECT_EQ(form.Text(kSecurityWarning), L"False");
     EXPECT_EQ(Stored("SecurityWarning"), "False");
 }
 
