@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/outlook/EngineFixture.h"
+#include "tests/support/PendingLines.h"
 #include "toolkit/AnsiText.h"
 #include "toolkit/DateForms.h"
 
@@ -37,7 +38,7 @@ using Engine = EngineTest;
 TEST_F(Engine, TheRoadOfOneAppointment) {
     Start({Budget()});
     Tick(9, 44, 57);
-    EXPECT_EQ(List(), L"10:00 AM - Budget review\r\n");
+    EXPECT_EQ(List(), kBudgetReviewLine);
     EXPECT_TRUE(Sent().empty());
 
     Tick(9, 45, 2);
@@ -48,7 +49,7 @@ TEST_F(Engine, TheRoadOfOneAppointment) {
     EXPECT_EQ(engine->SentLog.size(), 1u);
 
     Tick(9, 45, 7);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
     EXPECT_EQ(engine->PendingCount(), 0);
     EXPECT_EQ(Sent().size(), 1u);
 }
@@ -309,7 +310,7 @@ TEST_F(Engine, AMovedOccurrenceIsNotifiedAtItsOwnTime) {
 TEST_F(Engine, ListTextExactly) {
     Start({});
     Tick(9, 0);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
     EXPECT_EQ(engine->PendingCount(), 0);
 
     WriteCalendar({At("", "0930"), At("Two\\nlines", "1000"), At("Last", "2300")});
@@ -628,7 +629,7 @@ TEST_F(Engine, ASendDeniedAtTheSecurityPromptIsFinalAndAFailedAllDaySendEndsWith
     Tick(9, 1, 2);  // not after it
     Tick(9, 2, 2);
     EXPECT_EQ(server->Count().Calls(L"MailItem", L"Send"), 2);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
 }
 
 TEST_F(Engine, NoObjectIsLeakedOverManyScans) {
@@ -685,7 +686,7 @@ TEST_F(EngineTest, LocaleDayFilterAndKeys) {
     Tick(23, 30, 1);
     EXPECT_EQ(Sent().size(), 3u) << "the evening appointment in its minute";
     Tick(23, 30, 6);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
 }
 
 }  // namespace
