@@ -22,11 +22,9 @@
 #include "standin/LocalServer.h"
 #include "standin/Standin.h"
 #include "tests/support/Calendar.h"
-#include "tests/support/FakeCommands.h"
+#include "tests/support/FakeSettings.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
-#include "ui/ConfigureForm.h"
-#include "ui/QForm.h"
 
 namespace {
 
@@ -90,17 +88,18 @@ Row Measure(int n, hv::outlook::OutlookAutomation& engine, const std::function<C
             times[times.size() / 2]};
 }
 
-// The settings, windows and clock a poll needs.
+// The settings, pending list and clock a poll needs; no window.
 struct Desk {
     hv::test::RegistrySandbox sandbox;
     hv::test::ScriptedHost host;
-    hv::test::FakeCommands commands;
-    hv::ui::ConfigureForm form{host, commands};
-    hv::ui::QForm viewer{host};
+    hv::test::FakeSettings settings;
+    std::wstring list;
     Desk() {
         host.SetNow(2026, 12, 7, 8, 0, 0);
-        form.Settings().LoadSettings();  // loads the window: a text set before that is lost
-        form.txtEmailAddress.SetText(L"pager@example.com");
+        settings.SetText(hv::settings::kEmailAddress, L"pager@example.com");
+    }
+    hv::outlook::ListShow ShowList() {
+        return [this](const std::wstring& text) { list = text; };
     }
 };
 
@@ -118,7 +117,7 @@ Row InProcess(int n, OneSent sent = OneSent::No) {
         config.followRegistryControls = true;
     }
     auto server = standin::CreateServer(config);
-    hv::outlook::OutlookAutomation engine(desk.host, desk.form.Settings(), desk.viewer.txtQ,
+    hv::outlook::OutlookAutomation engine(desk.host, desk.settings, desk.ShowList(),
                                           [&] { return server->CreateApplication(); });
     engine.OpenOutlookSession();
     return Measure(
@@ -164,7 +163,7 @@ Row AcrossProcesses(int n) {
     Row row{};
     {
         Desk desk;  // its registry sandbox covers Horavane's own settings only, as the stand-in runs elsewhere
-        hv::outlook::OutlookAutomation engine(desk.host, desk.form.Settings(), desk.viewer.txtQ);
+        hv::outlook::OutlookAutomation engine(desk.host, desk.settings, desk.ShowList());
         if (engine.OpenOutlookSession() != hv::outlook::OutlookAutomation::kNothing)
             row = Measure(n, engine, StandinCounters, 5);
         engine.CloseOutlookSession();

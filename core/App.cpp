@@ -38,8 +38,9 @@ App::App(Platform platform)
       frmConfigure_(host_, *this),
       frmQ_(host_),
       frmSplash_(*this),
-      outlook_(host_, frmConfigure_.Settings(), frmQ_.txtQ, std::move(platform.outlookFactory),
-               std::move(platform.outlookAttach), std::move(platform.outlookRuns)),
+      outlook_(
+          host_, frmConfigure_, [this](const std::wstring& text) { frmQ_.txtQ.SetText(text); },
+          std::move(platform.outlookFactory), std::move(platform.outlookAttach), std::move(platform.outlookRuns)),
       busyFilter_([this](DWORD elapsedMs) { return outlook_.Client().PatienceLeftMs(elapsedMs); }),
       tray_(std::move(platform.trayShell)),
       instanceName_(std::move(platform.instanceName)) {
@@ -237,13 +238,12 @@ void App::RefreshTrayState() {
 
 void App::ApplyNotifySwitch() {
     auto& f = frmConfigure_;
-    const int value = f.chkCEEnabled.Value();
-    f.Settings().WriteSetting(L"CEEnabled", std::to_wstring(value), L"S");
-    f.mnuPopUpMenu.SetChecked(f.mnuEnableEmailNotification, value != 0);
+    const bool on = f.NotifyOn();
+    f.Settings().Store(settings::kCEEnabled);
     RefreshTrayState();
     f.tmrChkCalEvents.SetInterval(kEarlyPoll);
     // Switching on resumes a poll timer that a tick left stopped while the switch was off.
-    if (value == 1 && Initializing == VARIANT_FALSE && !tickRunning_ && !shutDown_ && !f.tmrChkCalEvents.Enabled())
+    if (on && Initializing == VARIANT_FALSE && !tickRunning_ && !shutDown_ && !f.tmrChkCalEvents.Enabled())
         f.tmrChkCalEvents.SetEnabled(true);
     tray_.Notify();
 }
@@ -257,7 +257,7 @@ void App::CheckNotifyAddress() {
             MB_OKCANCEL | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
         if (answer == IDCANCEL && !shutDown_) f.chkCEEnabled.SetValue(0);
     }
-    if (!shutDown_) f.Settings().WriteSetting(L"EventEmailAddress", f.txtEmailAddress.Text(), L"S");
+    if (!shutDown_) f.Settings().Store(settings::kEmailAddress);
 }
 
 void App::mnuEnableEmailNotification_Click() {

@@ -31,11 +31,11 @@ bool DeniedByTheUser(const AutomationError& e) { return e.Result() == E_ABORT ||
 
 // The subject line from the ticked options, built row by row.
 std::wstring OutlookAutomation::SubjectLine(AppointmentView& item) {
-    auto& live = settings_.Live();
-    const bool subject = settings::Ticked(live.chkSubject), times = settings::Ticked(live.chkStartEndTIme),
-               location = settings::Ticked(live.chkLocation), organizer = settings::Ticked(live.chkOrganizer);
+    const bool subject = settings_.Ticked(settings::kSubject), times = settings_.Ticked(settings::kStartEndTime),
+               location = settings_.Ticked(settings::kLocation), organizer = settings_.Ticked(settings::kOrganizer);
     std::wstring line;
-    if (live.chkSubject.Value() + live.chkStartEndTIme.Value() + live.chkLocation.Value() + live.chkOrganizer.Value() ==
+    if (settings_.Value(settings::kSubject) + settings_.Value(settings::kStartEndTime) +
+            settings_.Value(settings::kLocation) + settings_.Value(settings::kOrganizer) ==
         0)
         line = L"Appointment";
     if (subject) SkipOnFailure([&] { line = item.Property(L"Subject").AsString(); });
@@ -89,7 +89,7 @@ Dispatch OutlookAutomation::ComposeMessage(AppointmentView* item, std::wstring& 
     }
     subject = SubjectLine(*item);
     SkipOnFailure([&] { client_.Put(mail.Get(), L"Subject", subject); });
-    if (settings::Ticked(settings_.Live().chkComments))
+    if (settings_.Ticked(settings::kComments))
         SkipOnFailure([&] { client_.Put(mail.Get(), L"Body", item->Property(L"Body").AsString()); });
     return mail;
 }
@@ -150,7 +150,7 @@ SendResult OutlookAutomation::SendNotification(int n) {
             case Attached::Failed: lastSendFailure_ = failure->Description(); return SendResult::Failed;
         }
     }
-    const std::wstring address = settings_.Live().txtEmailAddress.Text();
+    const std::wstring address = settings_.Address();
     Dispatch mail;
     std::wstring subject;
     try {

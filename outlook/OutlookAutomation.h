@@ -15,8 +15,7 @@
 #include "outlook/Notices.h"
 #include "outlook/OutboxWatch.h"
 #include "outlook/OutlookProcess.h"
-#include "settings/Settings.h"
-#include "toolkit/Controls.h"
+#include "settings/LiveSettings.h"
 #include "toolkit/Host.h"
 
 namespace hv::outlook {
@@ -25,6 +24,8 @@ namespace hv::outlook {
 using ApplicationFactory = std::function<Dispatch()>;
 // Whether Outlook's server process runs now.
 using ProcessTest = std::function<bool()>;
+// Shows the pending list's whole text.
+using ListShow = std::function<void(const std::wstring&)>;
 
 // "Outlook.Application" through CLSIDFromProgID and CoCreateInstance with CLSCTX_SERVER, so that
 // both a local server (Outlook itself) and an in-process server answer. Starts Outlook when none
@@ -43,9 +44,10 @@ public:
     // The text OpenOutlookSession returns when the connection failed.
     static constexpr wchar_t kNothing[] = L"Nothing";
 
-    // `factory` opens the session at start-up; `attach` reconnects after Outlook has gone, once
-    // `outlookRuns` has seen Outlook's process on two looks in a row.
-    OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
+    // The settings are read at the moment each value is needed; the pending list's text goes to
+    // `showList`. `factory` opens the session at start-up; `attach` reconnects after Outlook has
+    // gone, once `outlookRuns` has seen Outlook's process on two looks in a row.
+    OutlookAutomation(toolkit::Host& host, settings::LiveSettings& settings, ListShow showList,
                       ApplicationFactory factory = CreateOutlookApplication,
                       ApplicationFactory attach = AttachToOutlook, ProcessTest outlookRuns = OutlookProcessRuns);
     OutlookAutomation(const OutlookAutomation&) = delete;
@@ -156,8 +158,8 @@ private:
     void NewDay();
 
     toolkit::Host& host_;
-    settings::Settings& settings_;
-    toolkit::TextBox& txtQ_;
+    settings::LiveSettings& settings_;
+    ListShow showList_;
     ApplicationFactory factory_, attach_;
     ProcessTest outlookRuns_;
     bool seenAtLastLook_ = false;        // Outlook's process ran at the last look

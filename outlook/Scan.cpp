@@ -118,9 +118,9 @@ void OutlookAutomation::Report(const AutomationError& e) {
 void OutlookAutomation::ShowList() {
     if (client_.Closed()) return;  // the viewer is gone, and touching it would make it again
     const std::wstring status = notices_.StatusLines();
-    if (status.empty()) return txtQ_.SetText(list_);
+    if (status.empty()) return showList_(list_);
     const bool lineEnded = list_.size() >= 2 && list_.compare(list_.size() - 2, 2, L"\r\n") == 0;
-    txtQ_.SetText(list_ + (list_.empty() || lineEnded ? L"" : L"\r\n") + status);
+    showList_(list_ + (list_.empty() || lineEnded ? L"" : L"\r\n") + status);
 }
 
 void OutlookAutomation::ForgetOutlook() {
@@ -240,8 +240,8 @@ bool OutlookAutomation::ScanOnce() {
     Variant found = client_.Call(CalendarItems.Get(), L"Find", {filter});
 
     // The filters as the configuration window holds them at the moment of the scan.
-    const bool reminderOnly = settings::Ticked(settings_.Live().chkReminder);
-    const std::wstring category = settings_.Live().txtCategory.Text();
+    const bool reminderOnly = settings_.ReminderOnly();
+    const std::wstring category = settings_.Category();
     list_ = kNoneText;
     // The list reaches the viewer even when a later step fails.
     const toolkit::ScopeExit writeList([&] { ShowList(); });

@@ -73,11 +73,11 @@ Dispatch CreateOutlookApplication() {
     return app;
 }
 
-OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::Settings& settings, toolkit::TextBox& txtQ,
+OutlookAutomation::OutlookAutomation(toolkit::Host& host, settings::LiveSettings& settings, ListShow showList,
                                      ApplicationFactory factory, ApplicationFactory attach, ProcessTest outlookRuns)
     : host_(host),
       settings_(settings),
-      txtQ_(txtQ),
+      showList_(std::move(showList)),
       factory_(std::move(factory)),
       attach_(std::move(attach)),
       outlookRuns_(std::move(outlookRuns)),
@@ -136,11 +136,10 @@ void OutlookAutomation::ShowSecurityNoticeIfNeeded() {
     Dispatch store = client_.Get(inbox.Get(), L"Parent").AsDispatch();
     const bool mailServer = client_.Get(store.Get(), L"Name").AsString().find(L"Mailbox - ") != std::wstring::npos;
     const bool guardedBuild = BuildNumber(client_.Get(OutlookApp.Get(), L"Version").AsString()) >= kFirstGuardedBuild;
-    if (!((settings_.SecurityWarning == L"False" && !mailServer) || guardedBuild)) return;
+    if (!((settings_.SecurityNoticeUnseen() && !mailServer) || guardedBuild)) return;
     if (client_.Closed()) return;  // the program is ending: nothing more to say
     host_.ShowMessage(nullptr, kSecurityNotice, MB_OK | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
-    settings_.SecurityWarning = L"True";
-    settings_.SaveSettings();
+    settings_.SecurityNoticeShown();
 }
 
 void OutlookAutomation::CloseOutlookSession() {

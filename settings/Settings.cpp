@@ -40,37 +40,36 @@ bool Settings::WriteSetting(std::wstring_view name, const std::wstring& value, s
     return WriteRegValue(kRoot, SettingsKeyPath(), name, typeCode, value) == kStatusOk;
 }
 
-int Settings::ReadCheckBoxSetting(const SettingDefinition& setting) {
+// The stored text of one setting, checked for its kind.
+std::wstring Settings::Load(const Setting& setting) {
     const std::wstring stored = ReadSetting(setting.valueName, setting.defaultText, kText);
-    if (stored == L"0" || stored == L"1") return stored == L"1" ? 1 : 0;
-    // Only "0" and "1" are ever written. Anything else is corrupt: use the default and store it.
+    if (setting.held == Setting::Held::Text || stored == L"0" || stored == L"1") return stored;
+    // Only "0" and "1" are ever written for a check box. Anything else is corrupt: use the default
+    // and store it.
     WriteSetting(setting.valueName, setting.defaultText, kText);
-    return setting.defaultText[0] == L'1' ? 1 : 0;
+    return setting.defaultText;
 }
 
+// A live setting as the store holds it: a check box's value as "0" or "1".
+std::wstring Settings::Live(const Setting& setting) {
+    if (setting.held == Setting::Held::Text) return live_.Text(setting);
+    return std::to_wstring(live_.Value(setting));
+}
+
+void Settings::Store(const Setting& setting) { WriteSetting(setting.valueName, Live(setting), kText); }
+
 void Settings::LoadSettings() {
-    LiveSettings& s = live_;
-    s.txtEmailAddress.SetText(ReadSetting(kSettings[0].valueName, kSettings[0].defaultText, kText));
-    s.chkCEEnabled.SetValue(ReadCheckBoxSetting(kSettings[1]));
-    s.mnuPopUpMenu.SetChecked(s.mnuEnableEmailNotification, s.chkCEEnabled.Value() != 0);
-    s.chkReminder.SetValue(ReadCheckBoxSetting(kSettings[2]));
-    s.txtCategory.SetText(ReadSetting(kSettings[3].valueName, kSettings[3].defaultText, kText));
-    s.chkSubject.SetValue(ReadCheckBoxSetting(kSettings[4]));
-    s.chkStartEndTIme.SetValue(ReadCheckBoxSetting(kSettings[5]));
-    s.chkLocation.SetValue(ReadCheckBoxSetting(kSettings[6]));
-    s.chkOrganizer.SetValue(ReadCheckBoxSetting(kSettings[7]));
-    s.chkComments.SetValue(ReadCheckBoxSetting(kSettings[8]));
-    SecurityWarning = ReadSetting(kSettings[9].valueName, kSettings[9].defaultText, kText);
+    for (const Setting* setting : kSettings) {
+        const std::wstring stored = Load(*setting);
+        if (setting->held == Setting::Held::Text)
+            live_.SetText(*setting, stored);
+        else
+            live_.SetValue(*setting, stored == L"1" ? 1 : 0);
+    }
 }
 
 void Settings::SaveSettings() {
-    LiveSettings& s = live_;
-    auto box = [](toolkit::CheckBox& c) { return std::to_wstring(c.Value()); };
-    const std::wstring values[10] = {
-        s.txtEmailAddress.Text(), box(s.chkCEEnabled), box(s.chkReminder),  s.txtCategory.Text(), box(s.chkSubject),
-        box(s.chkStartEndTIme),   box(s.chkLocation),  box(s.chkOrganizer), box(s.chkComments),   SecurityWarning,
-    };
-    for (size_t i = 0; i < 10; ++i) WriteSetting(kSettings[i].valueName, values[i], kText);
+    for (const Setting* setting : kSettings) Store(*setting);
 }
 
 }  // namespace hv::settings

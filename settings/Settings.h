@@ -11,20 +11,9 @@ namespace hv::settings {
 // "Software\<company name>\<product name>", from the running program's version information.
 std::wstring SettingsKeyPath();
 
-// The stored names and defaults, in the order in which they are loaded and saved.
-struct SettingDefinition {
-    const wchar_t* valueName;
-    const wchar_t* defaultText;
-};
-inline constexpr SettingDefinition kSettings[10] = {
-    {L"EventEmailAddress", L""}, {L"CEEnabled", L"1"},           {L"Reminder", L"0"}, {L"CategoryText", L""},
-    {L"Subject", L"1"},          {L"StartEndTime", L"1"},        {L"Location", L"1"}, {L"Organizer", L"0"},
-    {L"Comments", L"0"},         {L"SecurityWarning", L"False"},
-};
-
 class Settings {
 public:
-    explicit Settings(LiveSettings live) : live_(live) {}
+    explicit Settings(LiveSettings& live) : live_(live) {}
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
 
@@ -34,20 +23,18 @@ public:
     // Writes one value; true when it was stored.
     bool WriteSetting(std::wstring_view name, const std::wstring& value, std::wstring_view typeCode);
 
-    // Fills the live settings from the store, in the fixed order.
+    // Writes one live setting as it is now.
+    void Store(const Setting& setting);
+    // Fills the live settings from the store, in the table's order.
     void LoadSettings();
-    // Writes every live setting back, in the fixed order.
+    // Writes every live setting back, in the table's order.
     void SaveSettings();
 
-    // The security-notice flag: "True" once the notice has been shown.
-    std::wstring SecurityWarning = L"False";
-
-    LiveSettings& Live() { return live_; }
-
 private:
-    int ReadCheckBoxSetting(const SettingDefinition& setting);
+    std::wstring Load(const Setting& setting);
+    std::wstring Live(const Setting& setting);
 
-    LiveSettings live_;
+    LiveSettings& live_;
 };
 
 }  // namespace hv::settings

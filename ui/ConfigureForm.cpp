@@ -116,8 +116,13 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
       mnuPopUpMenu(*this),
       host_(host),
       commands_(commands),
-      settings_(settings::LiveSettings{txtEmailAddress, chkCEEnabled, chkReminder, txtCategory, chkSubject,
-                                       chkStartEndTIme, chkLocation, chkOrganizer, chkComments, mnuPopUpMenu, 0}) {
+      settings_(*this),
+      holders_{
+          {&settings::kEmailAddress, &txtEmailAddress, nullptr}, {&settings::kCEEnabled, nullptr, &chkCEEnabled},
+          {&settings::kReminder, nullptr, &chkReminder},         {&settings::kCategoryText, &txtCategory, nullptr},
+          {&settings::kSubject, nullptr, &chkSubject},           {&settings::kStartEndTime, nullptr, &chkStartEndTIme},
+          {&settings::kLocation, nullptr, &chkLocation},         {&settings::kOrganizer, nullptr, &chkOrganizer},
+          {&settings::kComments, nullptr, &chkComments}} {
     auto run = [this](MenuCommand c) { return [this, c] { commands_.RunMenuCommand(c); }; };
     mnuConfigure = mnuPopUpMenu.AddItem(L"C&onfigure", run(MenuCommand::Configure));
     mnuEnableEmailNotification =
@@ -131,7 +136,6 @@ ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
     mnuClose = mnuPopUpMenu.AddItem(L"&Close", nullptr);  // only closes the menu
     if (mnuExit != kExitCommandId || mnuHelpContents != kHelpContentsCommandId)
         ::OutputDebugStringW(L"Horavane: a menu command id has changed\n");
-    settings_.Live().mnuEnableEmailNotification = mnuEnableEmailNotification;
     SetDefaultButton(cmdOK);
     WireHandlers();
 }
@@ -143,21 +147,49 @@ HICON ConfigureForm::Picture(int index) const {
 }
 
 void ConfigureForm::WireHandlers() {
-    chkCEEnabled.onClick = [this] { commands_.ApplyNotifySwitch(); };
-    chkReminder.onClick = [this] { WriteBoxSetting(L"Reminder", chkReminder); };
-    chkSubject.onClick = [this] { WriteBoxSetting(L"Subject", chkSubject); };
-    chkStartEndTIme.onClick = [this] { WriteBoxSetting(L"StartEndTime", chkStartEndTIme); };
-    chkLocation.onClick = [this] { WriteBoxSetting(L"Location", chkLocation); };
-    chkOrganizer.onClick = [this] { WriteBoxSetting(L"Organizer", chkOrganizer); };
-    chkComments.onClick = [this] { WriteBoxSetting(L"Comments", chkComments); };
-    txtCategory.onChange = [this] { settings_.WriteSetting(L"CategoryText", txtCategory.Text(), L"S"); };
+    for (const Holder& h : holders_) {
+        if (!h.setting->storedOnChange) continue;
+        auto store = [this, setting = h.setting] { settings_.Store(*setting); };
+        if (h.text)
+            h.text->onChange = store;
+        else
+            h.box->onClick = store;
+    }
+    // The menu's check mark mirrors the switch, however it changes.
+    chkCEEnabled.onClick = [this] {
+        mnuPopUpMenu.SetChecked(mnuEnableEmailNotification, chkCEEnabled.Value() != 0);
+        commands_.ApplyNotifySwitch();
+    };
     cmdClear.onClick = [this] { cmdClear_Click(); };
     cmdOK.onClick = [this] { cmdOK_Click(); };
     cmdTestEmail.onClick = [this] { cmdTestEmail_Click(); };
 }
 
-void ConfigureForm::WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox& box) {
-    settings_.WriteSetting(valueName, std::to_wstring(box.Value()), L"S");
+const ConfigureForm::Holder& ConfigureForm::HolderOf(const settings::Setting& setting) const {
+    for (const Holder& h : holders_)
+        if (h.setting == &setting) return h;
+    static const Holder none{nullptr, nullptr, nullptr};
+    return none;
+}
+
+std::wstring ConfigureForm::Text(const settings::Setting& setting) {
+    if (&setting == &settings::kSecurityWarning) return securityWarning_;
+    toolkit::TextBox* box = HolderOf(setting).text;
+    return box ? box->Text() : std::wstring();
+}
+
+void ConfigureForm::SetText(const settings::Setting& setting, const std::wstring& text) {
+    if (&setting == &settings::kSecurityWarning) securityWarning_ = text;
+    if (toolkit::TextBox* box = HolderOf(setting).text) box->SetText(text);
+}
+
+int ConfigureForm::Value(const settings::Setting& setting) {
+    toolkit::CheckBox* box = HolderOf(setting).box;
+    return box ? box->Value() : 0;
+}
+
+void ConfigureForm::SetValue(const settings::Setting& setting, int value) {
+    if (toolkit::CheckBox* box = HolderOf(setting).box) box->SetValue(value);
 }
 
 void ConfigureForm::OnLoad() {
@@ -209,7 +241,7 @@ bool ConfigureForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 
 void ConfigureForm::cmdClear_Click() {
     txtCategory.SetText(L"");
-    settings_.WriteSetting(L"CategoryText", L"", L"S");
+    settings_.Store(settings::kCategoryText);
 }
 
 void ConfigureForm::cmdOK_Click() {

@@ -1,7 +1,9 @@
 // frmConfigure: the configuration window, and the program's hidden main window. Its controls hold
-// the live settings; it owns the poll timer, the tray pictures and the tray pop-up menu.
+// the live settings (it is the live settings); it owns the poll timer, the tray pictures and the
+// tray pop-up menu.
 #pragma once
 #include <array>
+#include <vector>
 
 #include "settings/Settings.h"
 #include "ui/ConfigureCommands.h"
@@ -22,7 +24,7 @@ inline constexpr UINT kHelpContentsCommandId = 40004;
 // that happened over the icon in lParam.
 inline constexpr UINT kTrayCallbackMessage = WM_APP + 1;
 
-class ConfigureForm : public toolkit::Form {
+class ConfigureForm : public toolkit::Form, public settings::LiveSettings {
 public:
     ConfigureForm(toolkit::Host& host, ConfigureCommands& commands);
     ~ConfigureForm() override;
@@ -62,6 +64,13 @@ public:
 
     settings::Settings& Settings() { return settings_; }
 
+    // The live settings, over the controls (the security-notice flag is held here).
+    std::wstring Text(const settings::Setting& setting) override;
+    void SetText(const settings::Setting& setting, const std::wstring& text) override;
+    int Value(const settings::Setting& setting) override;
+    void SetValue(const settings::Setting& setting, int value) override;
+    void SaveAll() override { settings_.SaveSettings(); }
+
 protected:
     void OnLoad() override;
     void OnUnload() override;
@@ -72,11 +81,19 @@ protected:
 private:
     void WireHandlers();
     void SetWindowIcons();
-    void WriteBoxSetting(const wchar_t* valueName, toolkit::CheckBox& box);
+    // The control that holds a setting (none for the security-notice flag).
+    struct Holder {
+        const settings::Setting* setting;
+        toolkit::TextBox* text;
+        toolkit::CheckBox* box;
+    };
+    const Holder& HolderOf(const settings::Setting& setting) const;
 
     toolkit::Host& host_;
     ConfigureCommands& commands_;
     settings::Settings settings_;
+    const std::vector<Holder> holders_;
+    std::wstring securityWarning_ = settings::kSecurityWarning.defaultText;
     std::array<toolkit::UniqueIcon, 3> pictures_;
     std::array<toolkit::UniqueIcon, 2> windowIcons_;  // big and small, at the window's DPI
     UINT taskbarCreated_ = 0;

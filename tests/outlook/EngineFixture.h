@@ -1,5 +1,5 @@
-// A configuration window with its live settings, a viewer, the Outlook stand-in on a calendar file
-// and an outbox folder, and the engine connected to it; the clock is the test's.
+// Live settings, the pending list's text, the Outlook stand-in on a calendar file and an outbox
+// folder, and the engine connected to them; the clock is the test's. No window is made.
 #pragma once
 #include <fstream>
 #include <memory>
@@ -9,11 +9,9 @@
 #include "outlook/OutlookAutomation.h"
 #include "standin/Standin.h"
 #include "tests/support/Calendar.h"
-#include "tests/support/FakeCommands.h"
+#include "tests/support/FakeSettings.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
-#include "ui/ConfigureForm.h"
-#include "ui/QForm.h"
 
 namespace hv::test {
 
@@ -21,9 +19,8 @@ class EngineTest : public testing::Test {
 protected:
     RegistrySandbox sandbox;
     ScriptedHost host;
-    FakeCommands commands;
-    ui::ConfigureForm form{host, commands};
-    ui::QForm viewer{host};
+    FakeSettings settings;
+    std::wstring list;  // the pending list as the engine last showed it
     std::wstring folder = MakeTempFolder(L"hv_engine");
     std::wstring outbox = folder + L"\\outbox";
     std::wstring calendarFile = folder + L"\\calendar.ics";
@@ -52,15 +49,23 @@ protected:
         std::ofstream(calendarFile.c_str(), std::ios::binary | std::ios::trunc) << Ics(events);
     }
 
+    // An engine on these settings and this list, opening its session through `factory`.
+    std::unique_ptr<outlook::OutlookAutomation> MakeEngine(outlook::ApplicationFactory factory) {
+        return std::make_unique<outlook::OutlookAutomation>(host, settings, ShowList(), std::move(factory));
+    }
+    outlook::ListShow ShowList() {
+        return [this](const std::wstring& text) { list = text; };
+    }
+
     // Loads the settings (defaults: subject, times and location ticked), sets the address and opens
     // the session on the given calendar.
     void Start(const std::vector<Event>& events, const std::wstring& address = L"pager@example.com") {
         WriteCalendar(events);
         server = standin::CreateServer(config);
-        form.Settings().LoadSettings();
-        form.txtEmailAddress.SetText(address);
+        settings.store.LoadSettings();
+        settings.SetText(settings::kEmailAddress, address);
         engine = std::make_unique<outlook::OutlookAutomation>(
-            host, form.Settings(), viewer.txtQ, [this] { return server->CreateApplication(); },
+            host, settings, ShowList(), [this] { return server->CreateApplication(); },
             [this]() -> outlook::Dispatch {
                 ++attaches;
                 EXPECT_TRUE(outlookRunning) << "attaching while no Outlook runs starts one";
@@ -85,7 +90,7 @@ protected:
         for (const Message& m : Sent()) s.push_back(m.subject);
         return s;
     }
-    std::wstring List() { return viewer.txtQ.Text(); }
+    std::wstring List() { return list; }
 };
 
 }  // namespace hv::test

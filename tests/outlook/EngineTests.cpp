@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/outlook/EngineFixture.h"
+#include "tests/support/PendingLines.h"
 #include "toolkit/AnsiText.h"
 #include "toolkit/DateForms.h"
 
@@ -37,7 +38,7 @@ using Engine = EngineTest;
 TEST_F(Engine, TheRoadOfOneAppointment) {
     Start({Budget()});
     Tick(9, 44, 57);
-    EXPECT_EQ(List(), L"10:00 AM - Budget review\r\n");
+    EXPECT_EQ(List(), kBudgetReviewLine);
     EXPECT_TRUE(Sent().empty());
 
     Tick(9, 45, 2);
@@ -48,7 +49,7 @@ TEST_F(Engine, TheRoadOfOneAppointment) {
     EXPECT_EQ(engine->SentLog.size(), 1u);
 
     Tick(9, 45, 7);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
     EXPECT_EQ(engine->PendingCount(), 0);
     EXPECT_EQ(Sent().size(), 1u);
 }
@@ -103,15 +104,15 @@ TEST_F(Engine, ReminderAndCategoryFilters) {
     Tick(12, 0);
     EXPECT_EQ(engine->PendingCount(), 4);
 
-    form.chkReminder.SetValue(1);
+    settings.SetValue(settings::kReminder, 1);
     Tick(12, 0);
     EXPECT_EQ(List(), L"01:00 PM - Travel\r\n03:00 PM - lower\r\n04:00 PM - None\r\n");
 
-    form.chkReminder.SetValue(0);
-    form.txtCategory.SetText(L"Home");
+    settings.SetValue(settings::kReminder, 0);
+    settings.SetText(settings::kCategoryText, L"Home");
     Tick(12, 0);
     EXPECT_EQ(List(), L"01:00 PM - Travel\r\n02:00 PM - Office\r\n");
-    form.txtCategory.SetText(L"");
+    settings.SetText(settings::kCategoryText, L"");
     Tick(12, 0);
     EXPECT_EQ(engine->PendingCount(), 4);
 }
@@ -136,10 +137,11 @@ TEST_F(Engine, SubjectLineFromTheTickedOptions) {
         {".TL.", L" (09:00 AM - 10:00 AM) >Room 4"},
         {"...O", L" / Pat Lee"},
     };
-    toolkit::CheckBox* boxes[] = {&form.chkSubject, &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer};
+    const settings::Setting* boxes[] = {&settings::kSubject, &settings::kStartEndTime, &settings::kLocation,
+                                        &settings::kOrganizer};
     size_t expected = 0;
     for (const SubjectCase& c : cases) {
-        for (int i = 0; i < 4; ++i) boxes[i]->SetValue(c.ticked[i] != '.');
+        for (int i = 0; i < 4; ++i) settings.SetValue(*boxes[i], c.ticked[i] != '.');
         Tick(8, 30);
         ASSERT_EQ(engine->PendingCount(), 1);
         EXPECT_EQ(engine->SendNotification(1), outlook::SendResult::Sent);
@@ -149,7 +151,7 @@ TEST_F(Engine, SubjectLineFromTheTickedOptions) {
         EXPECT_EQ(sent.back().body, L"") << "no body without the option";
         engine->SentLog.clear();
     }
-    form.chkComments.SetValue(1);
+    settings.SetValue(settings::kComments, 1);
     Tick(8, 30);
     engine->SendNotification(1);
     EXPECT_EQ(Sent().back().body, L"Bring the figures");
@@ -164,20 +166,20 @@ TEST_F(Engine, SubjectLineSpecialCases) {
     mine.organizer = "Test User";  // the stand-in's current user
     Event nowhere = At("Nowhere", "1200");
     Start({allDay, mine, nowhere});
-    form.chkOrganizer.SetValue(1);
+    settings.SetValue(settings::kOrganizer, 1);
     host.SetTime(8, 0, 0);
     engine->ScanTodaysAppointments();
     ASSERT_EQ(engine->PendingCount(), 3);
     engine->SendNotification(1);
     engine->SendNotification(2);
-    form.chkSubject.SetValue(0);
-    form.chkStartEndTIme.SetValue(0);
-    form.chkOrganizer.SetValue(0);
+    settings.SetValue(settings::kSubject, 0);
+    settings.SetValue(settings::kStartEndTime, 0);
+    settings.SetValue(settings::kOrganizer, 0);
     engine->SendNotification(3);  // only the location, which is empty
     EXPECT_EQ(SentSubjects(),
               (std::vector<std::wstring>{L"Holiday (All Day) >Home", L"My meeting (11:00 AM - 11:00 AM)", L""}));
     // Without the organizer the user's name (a security prompt) could change nothing: not asked.
-    form.chkOrganizer.SetValue(1);
+    settings.SetValue(settings::kOrganizer, 1);
     server->Faults().Fail(L"AppointmentItem", L"Organizer", L"Injected failure");
     const long userReads = server->Count().Calls(L"NameSpace", L"CurrentUser");
     EXPECT_EQ(engine->SendNotification(3), outlook::SendResult::Sent);
@@ -187,8 +189,8 @@ TEST_F(Engine, SubjectLineSpecialCases) {
 
 TEST_F(Engine, TestMessageIgnoresTheOptionsAndTheLog) {
     Start({Budget()});
-    form.chkSubject.SetValue(0);
-    form.chkComments.SetValue(1);
+    settings.SetValue(settings::kSubject, 0);
+    settings.SetValue(settings::kComments, 1);
     Tick(9, 0);
     const std::wstring list = List();
     EXPECT_EQ(engine->SendNotification(0), outlook::SendResult::Sent);
@@ -256,8 +258,8 @@ TEST_F(Engine, HundredsOfAppointmentsInADayAreEachNotifiedOnceInTheirMinute) {
         events.push_back(At(std::string("Appt ") + hhmm, hhmm));
     }
     Start(events);
-    form.chkStartEndTIme.SetValue(0);
-    form.chkLocation.SetValue(0);
+    settings.SetValue(settings::kStartEndTime, 0);
+    settings.SetValue(settings::kLocation, 0);
     std::vector<std::wstring> expected;
     for (int minute = 5 * 60; minute < 19 * 60; ++minute) {
         Tick(minute / 60, minute % 60, 3);
@@ -301,7 +303,7 @@ TEST_F(Engine, AMovedOccurrenceIsNotifiedAtItsOwnTime) {
 TEST_F(Engine, ListTextExactly) {
     Start({});
     Tick(9, 0);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
     EXPECT_EQ(engine->PendingCount(), 0);
 
     WriteCalendar({At("", "0930"), At("Two\\nlines", "1000"), At("Last", "2300")});
@@ -457,10 +459,9 @@ TEST_F(Engine, OutlookGoneBeforeTheSendIsWaitedForNotReported) {
 TEST_F(Engine, ABusyOutlookIsWaitedForWhileTheSessionOpensAndLessAfterwards) {
     WriteCalendar({Budget()});
     server = standin::CreateServer(config);
-    form.Settings().LoadSettings();
-    form.txtEmailAddress.SetText(L"pager@example.com");
-    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                          [this] { return server->CreateApplication(); });
+    settings.store.LoadSettings();
+    settings.SetText(settings::kEmailAddress, L"pager@example.com");
+    engine = MakeEngine([this] { return server->CreateApplication(); });
     server->Faults().RejectCalls(6);
     ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     EXPECT_EQ(server->Count().RejectedCalls(), 6);
@@ -630,7 +631,7 @@ TEST_F(Engine, ASendDeniedAtTheSecurityPromptIsFinalAndAFailedAllDaySendEndsWith
     Tick(9, 1, 2);  // not after it
     Tick(9, 2, 2);
     EXPECT_EQ(server->Count().Calls(L"MailItem", L"Send"), 2);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
 }
 
 TEST_F(Engine, NoObjectIsLeakedOverManyScans) {
@@ -687,7 +688,7 @@ TEST_F(EngineTest, LocaleDayFilterAndKeys) {
     Tick(23, 30, 1);
     EXPECT_EQ(Sent().size(), 3u) << "the evening appointment in its minute";
     Tick(23, 30, 6);
-    EXPECT_EQ(List(), L"-- No Appointments Pending --");
+    EXPECT_EQ(List(), kNothingPending);
 }
 
 }  // namespace

@@ -19,9 +19,8 @@ protected:
     std::wstring Open() {
         WriteCalendar({});
         server = standin::CreateServer(config);
-        form.Settings().LoadSettings();
-        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                              [this] { return server->CreateApplication(); });
+        settings.store.LoadSettings();
+        engine = MakeEngine([this] { return server->CreateApplication(); });
         return engine->OpenOutlookSession();
     }
 };
@@ -53,17 +52,15 @@ TEST_F(Session, AnOutlookStillStartingIsWaitedForAMinuteAndAMissingOneNotAtAll) 
     };
     WriteCalendar({});
     server = standin::CreateServer(config);
-    form.Settings().LoadSettings();
+    settings.store.LoadSettings();
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << static_cast<unsigned long>(c.hr) << std::dec << " x"
                                         << c.failures);
         int tries = 0;
-        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                              [&]() -> outlook::Dispatch {
-                                                                  if (++tries <= c.failures)
-                                                                      throw outlook::AutomationError(c.hr, L"");
-                                                                  return server->CreateApplication();
-                                                              });
+        engine = MakeEngine([&]() -> outlook::Dispatch {
+            if (++tries <= c.failures) throw outlook::AutomationError(c.hr, L"");
+            return server->CreateApplication();
+        });
         const ULONGLONG began = host.ticks;
         EXPECT_EQ(engine->OpenOutlookSession() != L"Nothing", c.opens);
         EXPECT_LE(host.ticks - began, outlook::AutomationClient::kPatienceWhileOpening);
@@ -98,15 +95,13 @@ TEST_F(Session, AFailureAtAnyStepGivesNothing) {
         WriteCalendar({});
         server = standin::CreateServer(config);
         server->Faults().Fail(step.kind, step.member, L"Injected failure", 0);
-        engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                              [this] { return server->CreateApplication(); });
+        engine = MakeEngine([this] { return server->CreateApplication(); });
         EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing") << step.kind << L"." << step.member;
     }
     // Step 1: Outlook itself cannot be created.
-    engine =
-        std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ, []() -> outlook::Dispatch {
-            throw outlook::AutomationError(CO_E_SERVER_EXEC_FAILURE, L"Server execution failed");
-        });
+    engine = MakeEngine([]() -> outlook::Dispatch {
+        throw outlook::AutomationError(CO_E_SERVER_EXEC_FAILURE, L"Server execution failed");
+    });
     EXPECT_EQ(engine->OpenOutlookSession(), L"Nothing");
     // A version text that is not a number is unreadable.
     config.version = L"11.0.0.beta";
@@ -135,13 +130,13 @@ TEST_F(Session, SecurityNoticeRules) {
         host.boxes.clear();
         config.topFolderName = c.topFolder;
         config.version = c.version;
-        form.Settings().WriteSetting(L"SecurityWarning", c.storedWarning, L"S");
+        settings.store.WriteSetting(L"SecurityWarning", c.storedWarning, L"S");
         for (int open = 0; open < 2; ++open) {
             engine.reset();
             ASSERT_NE(Open(), L"Nothing");
         }
         EXPECT_EQ(static_cast<int>(host.boxes.size()), c.noticesOverTwoOpens);
-        EXPECT_EQ(form.Settings().ReadSetting(L"SecurityWarning", L"?", L"S"), c.storedAfter);
+        EXPECT_EQ(settings.store.ReadSetting(L"SecurityWarning", L"?", L"S"), c.storedAfter);
         for (const ShownBox& box : host.boxes) {
             EXPECT_EQ(box.text,
                       L"The version of Outlook you are running may prevent Horavane from automatically sending "
@@ -156,13 +151,12 @@ TEST_F(Session, SecurityNoticeRules) {
 TEST_F(Session, NoticeSavesEverySetting) {
     config.topFolderName = L"Personal Folders";
     server = standin::CreateServer(config);
-    form.Settings().LoadSettings();
-    form.txtEmailAddress.SetText(L"typed@example.com");  // not stored yet
-    engine = std::make_unique<outlook::OutlookAutomation>(host, form.Settings(), viewer.txtQ,
-                                                          [this] { return server->CreateApplication(); });
+    settings.store.LoadSettings();
+    settings.SetText(settings::kEmailAddress, L"typed@example.com");  // not stored yet
+    engine = MakeEngine([this] { return server->CreateApplication(); });
     ASSERT_NE(engine->OpenOutlookSession(), L"Nothing");
     ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(form.Settings().ReadSetting(L"EventEmailAddress", L"", L"S"), L"typed@example.com");
+    EXPECT_EQ(settings.store.ReadSetting(L"EventEmailAddress", L"", L"S"), L"typed@example.com");
 }
 
 TEST_F(Session, CloseReleasesEveryOutlookObject) {

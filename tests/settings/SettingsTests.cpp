@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
 #include <map>
 
 #include <gtest/gtest.h>
 
 #include "settings/Settings.h"
+#include "tests/support/ConfigureBoxes.h"
 #include "tests/support/FakeCommands.h"
 #include "tests/support/Processes.h"
 #include "tests/support/RegistrySandbox.h"
@@ -80,16 +82,17 @@ TEST_F(SettingsModel, FirstStartStoresTheTenDefaultsAsRegExeSeesThem) {
         EXPECT_EQ(it->second.first, "REG_SZ") << name;
         EXPECT_EQ(it->second.second, data) << name;
     }
-    EXPECT_EQ(form.chkCEEnabled.Value(), 1);
-    EXPECT_EQ(form.chkOrganizer.Value(), 0);
+    for (const test::ConfigureBox& b : test::kConfigureBoxes)
+        EXPECT_EQ((form.*b.control).Value(), expected.at(toolkit::ToAnsi(b.setting->valueName)) == "1" ? 1 : 0)
+            << b.name;
     EXPECT_TRUE(form.mnuPopUpMenu.Checked(form.mnuEnableEmailNotification));
     EXPECT_FALSE(form.Visible());
 }
 
 TEST_F(SettingsModel, LoadingWithoutAKeyWritesEveryDefaultEvenBeforeTheSave) {
     settings.LoadSettings();
-    for (const auto& s : kSettings)
-        EXPECT_EQ(Stored(toolkit::ToAnsi(s.valueName).c_str()), toolkit::ToAnsi(s.defaultText));
+    for (const Setting* s : kSettings)
+        EXPECT_EQ(Stored(toolkit::ToAnsi(s->valueName).c_str()), toolkit::ToAnsi(s->defaultText));
 }
 
 TEST_F(SettingsModel, OnlyTheDeletedValueIsRewritten) {
@@ -168,11 +171,13 @@ TEST_F(SettingsModel, CorruptCheckBoxValuesLoadAsTheirDefaultsAndAreRepaired) {
     };
     for (const auto& c : cases) test::SetRawValue(HKEY_CURRENT_USER, kKey, c.name, c.type, c.bytes);
     settings.LoadSettings();
-    toolkit::CheckBox* boxes[] = {&form.chkSubject,      &form.chkLocation, &form.chkReminder, &form.chkOrganizer,
-                                  &form.chkStartEndTIme, &form.chkComments, &form.chkCEEnabled};
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        EXPECT_EQ(boxes[i]->Value(), cases[i].expectedBox) << cases[i].name;
-        EXPECT_EQ(Stored(cases[i].name), std::to_string(cases[i].expectedBox)) << cases[i].name;
+    ASSERT_EQ(std::size(cases), std::size(test::kConfigureBoxes));
+    for (const test::ConfigureBox& b : test::kConfigureBoxes) {
+        const std::string name = toolkit::ToAnsi(b.setting->valueName);
+        const BadValue* c = std::find_if(std::begin(cases), std::end(cases), [&](auto& v) { return v.name == name; });
+        ASSERT_NE(c, std::end(cases)) << name;
+        EXPECT_EQ((form.*b.control).Value(), c->expectedBox) << name;
+        EXPECT_EQ(Stored(c->name), std::to_string(c->expectedBox)) << name;
     }
 }
 
@@ -184,7 +189,7 @@ TEST_F(SettingsModel, TextValuesLoadAsStoredWhenTheyAreText) {
     settings.LoadSettings();
     EXPECT_EQ(form.txtEmailAddress.Text().size(), big.size());
     EXPECT_EQ(form.txtCategory.Text(), L"Home, Travel");
-    EXPECT_EQ(settings.SecurityWarning, L"False");
+    EXPECT_EQ(form.Text(kSecurityWarning), L"False");
     EXPECT_EQ(Stored("SecurityWarning"), "False");
 }
 

@@ -10,11 +10,14 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
+#include "tests/support/ConfigureBoxes.h"
 #include "tests/support/FakeCommands.h"
+#include "tests/support/PendingLines.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
 #include "tests/ui/WindowProbe.h"
@@ -97,23 +100,14 @@ TEST(FormKeyboard, AWindowActivatedAgainGivesTheFocusBackToTheControlThatHadIt) 
 // The name of a control of the configuration window, for messages.
 std::string NameOf(ConfigureForm& f, HWND window) {
     const std::pair<const char*, toolkit::Control*> named[] = {
-        {"cmdOK", &f.cmdOK},
-        {"txtEmailAddress", &f.txtEmailAddress},
-        {"cmdTestEmail", &f.cmdTestEmail},
-        {"chkCEEnabled", &f.chkCEEnabled},
-        {"chkReminder", &f.chkReminder},
-        {"Label1", &f.Label1},
-        {"txtCategory", &f.txtCategory},
-        {"chkSubject", &f.chkSubject},
-        {"chkStartEndTIme", &f.chkStartEndTIme},
-        {"chkLocation", &f.chkLocation},
-        {"chkOrganizer", &f.chkOrganizer},
-        {"chkComments", &f.chkComments},
-        {"cmdClear", &f.cmdClear},
+        {"cmdOK", &f.cmdOK},   {"txtEmailAddress", &f.txtEmailAddress}, {"cmdTestEmail", &f.cmdTestEmail},
+        {"Label1", &f.Label1}, {"txtCategory", &f.txtCategory},         {"cmdClear", &f.cmdClear},
     };
     if (window == f.Hwnd()) return "the window itself";
     for (const auto& [name, control] : named)
         if (control->Hwnd() == window) return name;
+    for (const ConfigureBox& b : kConfigureBoxes)
+        if ((f.*b.control).Hwnd() == window) return b.name;
     return window ? "another window" : "nothing";
 }
 
@@ -306,19 +300,19 @@ using frmConfigureMouse = ConfigureKeys;
 // box: a click on a box's square or on its caption's first letter reaches that box only.
 TEST_F(frmConfigureMouse, AClickOnABoxsSquareOrFirstLetterTogglesThatBoxOnly) {
     ShowWindow();
-    toolkit::CheckBox* boxes[] = {&form.chkSubject,  &form.chkStartEndTIme, &form.chkLocation, &form.chkOrganizer,
-                                  &form.chkComments, &form.chkReminder,     &form.chkCEEnabled};
+    std::vector<toolkit::CheckBox*> boxes;
+    for (const ConfigureBox& b : kConfigureBoxes) boxes.push_back(&(form.*b.control));
     for (int offset : {6, 21}) {  // the centre of the square, the first letter of the caption
         for (toolkit::CheckBox* box : boxes) {
             SCOPED_TRACE(NameOf(form, box->Hwnd()) + " at " + std::to_string(offset));
-            int before[7];
-            for (int i = 0; i < 7; ++i) before[i] = boxes[i]->Value();
+            std::vector<int> before;
+            for (toolkit::CheckBox* b : boxes) before.push_back(b->Value());
             const int was = box->Value();
             ClickOnScreen(OnControl(form, *box, offset));
             // Real input reaches the window at the window system's pace: wait (within reason) for
             // the click to be handled before looking at every box.
             for (int waited = 0; waited < 5000 && box->Value() == was; waited += 20) Settle(20);
-            for (int i = 0; i < 7; ++i)
+            for (size_t i = 0; i < boxes.size(); ++i)
                 EXPECT_EQ(boxes[i]->Value(), boxes[i] == box ? 1 - before[i] : before[i])
                     << NameOf(form, boxes[i]->Hwnd());
         }
@@ -361,11 +355,11 @@ TEST_F(frmQKeys, CloseHasTheFocusWhenTheViewerOpens) {
 
 TEST_F(frmQKeys, AltCHidesTheViewerAndKeepsItsText) {
     HWND hwnd = ShowViewer();
-    form.txtQ.SetText(L"10:00 AM - Budget review\r\n");
+    form.txtQ.SetText(kBudgetReviewLine);
     PressAltKey(FocusIn(hwnd), L'c');
     EXPECT_FALSE(::IsWindowVisible(hwnd));
     EXPECT_TRUE(::IsWindow(hwnd));
-    EXPECT_EQ(form.txtQ.Text(), L"10:00 AM - Budget review\r\n");
+    EXPECT_EQ(form.txtQ.Text(), kBudgetReviewLine);
 }
 
 TEST_F(frmQKeys, EnterAndEscHideTheViewerFromTheButtonAndFromTheList) {

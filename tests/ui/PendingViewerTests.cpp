@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/PendingLines.h"
 #include "tests/support/ScriptedHost.h"
 #include "tests/ui/WindowProbe.h"
 #include "ui/QForm.h"
@@ -110,7 +111,7 @@ TEST_F(frmQ, SaysInitializingUntilTheFirstScanWritesTheList) {
 
 TEST_F(frmQ, CloseHidesTheWindowAndKeepsItsText) {
     HWND hwnd = ShowViewer();
-    form.txtQ.SetText(L"10:00 AM - Budget review\r\n");
+    form.txtQ.SetText(kBudgetReviewLine);
     ::SendMessageW(form.cmdClose.Hwnd(), BM_CLICK, 0, 0);
     Settle();
     EXPECT_FALSE(::IsWindowVisible(hwnd));
@@ -119,17 +120,17 @@ TEST_F(frmQ, CloseHidesTheWindowAndKeepsItsText) {
     Settle();
     EXPECT_EQ(form.Hwnd(), hwnd);
     EXPECT_TRUE(::IsWindowVisible(hwnd));
-    EXPECT_EQ(TextOf(form.txtQ.Hwnd()), L"10:00 AM - Budget review\r\n");
+    EXPECT_EQ(TextOf(form.txtQ.Hwnd()), kBudgetReviewLine);
 }
 
 TEST_F(frmQ, TheCloseBoxOnlyHidesIt) {
     HWND hwnd = ShowViewer();
-    form.txtQ.SetText(L"-- No Appointments Pending --");
+    form.txtQ.SetText(kNothingPending);
     ::SendMessageW(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
     Settle();
     EXPECT_FALSE(::IsWindowVisible(hwnd));
     ASSERT_TRUE(::IsWindow(hwnd));
-    EXPECT_EQ(form.txtQ.Text(), L"-- No Appointments Pending --");
+    EXPECT_EQ(form.txtQ.Text(), kNothingPending);
     form.Show();
     Settle();
     EXPECT_TRUE(::IsWindowVisible(hwnd));
@@ -151,7 +152,7 @@ TEST_F(frmQ, TheListIsReadOnlyMultiLineWithBothScrollBarsAndNoWordWrap) {
     EXPECT_NE(style & WS_HSCROLL, 0u);
 
     const std::wstring longLine = L"09:00 AM - " + std::wstring(300, L'x');
-    form.txtQ.SetText(longLine + L"\r\n10:00 AM - Budget review\r\n");
+    form.txtQ.SetText(longLine + L"\r\n" + kBudgetReviewLine);
     EXPECT_EQ(::SendMessageW(list, EM_GETLINECOUNT, 0, 0), 3) << "a long line stays one line";
     SCROLLINFO horizontal{};
     horizontal.cbSize = sizeof horizontal;

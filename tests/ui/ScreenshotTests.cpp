@@ -3,11 +3,13 @@
 // must be this program's window.
 #include <windows.h>
 
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
+#include "tests/support/ConfigureBoxes.h"
 #include "tests/support/FakeCommands.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/ScriptedHost.h"
@@ -117,33 +119,22 @@ TEST(WindowPictures, ConfigurationWindow) {
     ScriptedHost host;
     FakeCommands commands;
     ui::ConfigureForm form(host, commands);
+    // The switch and three format boxes ticked, the other three not.
+    const std::set<std::string> ticked = {"chkCEEnabled", "chkSubject", "chkStartEndTIme", "chkLocation"};
     form.txtEmailAddress.SetText(L"pager@example.com");
-    form.chkCEEnabled.SetValue(1);
-    form.chkSubject.SetValue(1);
-    form.chkStartEndTIme.SetValue(1);
-    form.chkLocation.SetValue(1);
+    for (const ConfigureBox& b : kConfigureBoxes) (form.*b.control).SetValue(ticked.count(b.name));
     form.Show();
     const Picture screen = ShootWindow(form.Hwnd(), L"frmConfigure");
     // Each box shows its check mark exactly when it is ticked, and its caption whole, also where
     // its rectangle runs under the next box.
     const POINT origin = ClientOrigin(form.Hwnd());
-    const struct {
-        const char* name;
-        toolkit::CheckBox& box;
-        bool ticked;
-    } boxes[] = {
-        {"chkCEEnabled", form.chkCEEnabled, true}, {"chkReminder", form.chkReminder, false},
-        {"chkSubject", form.chkSubject, true},     {"chkStartEndTIme", form.chkStartEndTIme, true},
-        {"chkLocation", form.chkLocation, true},   {"chkOrganizer", form.chkOrganizer, false},
-        {"chkComments", form.chkComments, false},
-    };
-    for (const auto& b : boxes) {
+    for (const ConfigureBox& b : kConfigureBoxes) {
         SCOPED_TRACE(b.name);
-        RECT r = RectInParent(b.box.Hwnd());
+        RECT r = RectInParent((form.*b.control).Hwnd());
         ::OffsetRect(&r, origin.x, origin.y);
         const int middle = (r.top + r.bottom) / 2;
         const RECT square{r.left + 4, middle - 3, r.left + 10, middle + 3};  // inside the 13-pixel square
-        if (b.ticked)
+        if (ticked.count(b.name))
             EXPECT_GE(screen.CountDark(square, 200), 4) << "its check mark";
         else
             EXPECT_EQ(screen.CountDark(square, 200), 0) << "no check mark";
