@@ -231,6 +231,8 @@ TEST_F(AppTest, OutlookUnavailableEndsTheProgram) {
 
 TEST_F(AppTest, FirstRunAsksForTheAddress) {
     host.answers = {IDOK};
+    // Loading has written the empty address back; only the write after the box restores it.
+    host.onBox = [this] { Forget(L"EventEmailAddress"); };
     ASSERT_TRUE(Start(nullptr));
     EXPECT_TRUE(Config().Visible());
     ASSERT_EQ(host.boxes.size(), 1u);
@@ -654,20 +656,25 @@ TEST_F(AppTest, TheIconIsAddedAgainUntilTheShellTakesIt) {
     }
 }
 
-App* menuApp = nullptr;
-bool menuWasVisible = false;
+// The menu runs its own modal loop: a thread timer looks at it while it is open, then closes it.
+struct OpenMenuProbe {
+    App* app = nullptr;
+    bool wasVisible = false;
+} menuProbe;
 void CALLBACK CloseMenu(HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
-    menuWasVisible = menuApp->frmConfigure().mnuPopUpMenu.Visible();
+    menuProbe.wasVisible = menuProbe.app->frmConfigure().mnuPopUpMenu.Visible();
     ::EndMenu();
 }
 
 TEST_F(AppTest, MenuOpensOnTheRightPressAndItsCommandsRun) {
     ASSERT_TRUE(Start());
-    menuApp = app.get();
-    ::SetTimer(nullptr, 0, 200, CloseMenu);
+    menuProbe = {app.get(), false};
+    const UINT_PTR probe = ::SetTimer(nullptr, 0, 200, CloseMenu);
     app->TrayCallback(WM_RBUTTONDOWN);
-    EXPECT_TRUE(menuWasVisible);
+    ::KillTimer(nullptr, probe);  // a menu that never opened leaves no probe behind
+    EXPECT_TRUE(menuProbe.wasVisible);
+    menuProbe = {};
     EXPECT_FALSE(Config().mnuPopUpMenu.Visible());
 
     auto& menu = Config().mnuPopUpMenu;

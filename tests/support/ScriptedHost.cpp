@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedHost.h"
 
+#include <gtest/gtest.h>
+
 namespace hv::test {
 
 ScriptedHost::ScriptedHost() { SetNow(2026, 12, 7, 9, 0, 0); }
@@ -7,7 +9,13 @@ ScriptedHost::ScriptedHost() { SetNow(2026, 12, 7, 9, 0, 0); }
 int ScriptedHost::ShowMessage(HWND, const std::wstring& text, UINT style, const std::wstring& title) {
     boxes.push_back({text, style, title});
     if (onBox) onBox();
-    if (answers.empty()) return (style & MB_TYPEMASK) == MB_OK ? IDOK : IDOK;
+    if (answers.empty()) {
+        // OK is the first button of the only boxes the program shows; a box with other buttons
+        // needs its answer scripted.
+        const UINT buttons = style & MB_TYPEMASK;
+        EXPECT_TRUE(buttons == MB_OK || buttons == MB_OKCANCEL) << "no scripted answer to: " << text;
+        return IDOK;
+    }
     const int answer = answers.front();
     answers.pop_front();
     return answer;

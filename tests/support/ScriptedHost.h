@@ -38,7 +38,8 @@ public:
     void SetTime(int hour, int minute, int second = 0);
     void Advance(int seconds);
 
-    // Answers for the next boxes, in order; IDOK when the script has run out.
+    // Answers for the next boxes, in order; IDOK when the script has run out (OK and OK/Cancel
+    // boxes only: any other box fails the test).
     std::deque<int> answers;
     std::function<void()> onBox;  // runs while a box is up (the user away from it, say)
     std::vector<ShownBox> boxes;

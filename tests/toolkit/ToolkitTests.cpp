@@ -2,8 +2,13 @@
 // handlers run by changes from code as by the user's edits, timers, and message pumping.
 #include <windows.h>
 
+#include <functional>
+#include <iterator>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "resources/version.h"
 #include "toolkit/AnsiText.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Form.h"
@@ -131,6 +136,33 @@ TEST(Timer, TicksOnlyWhileEnabledWithAnInterval) {
     EXPECT_EQ(f.timer.Interval(), 30u);
 }
 
+// Enabling a timer that runs, or setting its interval while it runs, starts its countdown again:
+// the first tick comes a whole interval after that, not when the old countdown would have ended.
+TEST(Timer, EnablingOrSettingTheIntervalRestartsTheCountdown) {
+    const UINT interval = 1000;
+    const std::function<void(TestForm&)> restarts[] = {
+        [](TestForm& f) { f.timer.SetEnabled(true); }, [](TestForm& f) { f.timer.SetInterval(interval); },
+        [](TestForm& f) { f.sentTimer.SetEnabled(true); }, [](TestForm& f) { f.sentTimer.SetInterval(interval); }};
+    for (size_t i = 0; i < std::size(restarts); ++i) {
+        SCOPED_TRACE(i);
+        TestForm f;
+        Timer& timer = i < 2 ? f.timer : f.sentTimer;
+        ULONGLONG firstTick = 0;
+        timer.onTick = [&] {
+            if (!firstTick) firstTick = ::GetTickCount64();
+        };
+        timer.SetInterval(interval);
+        timer.SetEnabled(true);
+        PumpFor(interval / 2);
+        ASSERT_EQ(firstTick, 0u);
+        const ULONGLONG restarted = ::GetTickCount64();
+        restarts[i](f);
+        for (int waited = 0; !firstTick && waited < 3; ++waited) PumpFor(interval);
+        ASSERT_NE(firstTick, 0u);
+        EXPECT_GE(firstTick - restarted, interval - 20) << "the old countdown ran on";  // 20: the clock's grain
+    }
+}
+
 // As COM's wait for an outgoing call under Wine: only sent messages are taken.
 void TakeOnlySentMessagesFor(DWORD ms) {
     const DWORD start = ::GetTickCount();
@@ -201,13 +233,13 @@ TEST(PopupMenu, RunsItemCommandsAndKeepsCheckMarks) {
 
 TEST(VersionInfo, ComesFromTheRunningProgramsResource) {
     const VersionInfo v = ReadVersionInfo();
-    EXPECT_EQ(v.companyName, L"Quil");
-    EXPECT_EQ(v.productName, L"Horavane");
-    EXPECT_EQ(v.major, 1u);
-    EXPECT_EQ(v.minor, 1u);
-    EXPECT_EQ(v.build, 0u);
-    EXPECT_EQ(v.revision, 2u);
-    EXPECT_FALSE(v.legalCopyright.empty());
+    // The resource is built from version.h; the reader must find each field where it is.
+    EXPECT_EQ(v.companyName, L"" HV_COMPANY_NAME);
+    EXPECT_EQ(v.productName, L"" HV_PRODUCT_NAME);
+    EXPECT_EQ(v.fileDescription, L"" HV_FILE_DESCRIPTION);
+    EXPECT_EQ(v.legalCopyright, L"" HV_COPYRIGHT);
+    EXPECT_EQ((std::vector<unsigned>{v.major, v.minor, v.build, v.revision}),
+              (std::vector<unsigned>{HV_VERSION_MAJOR, HV_VERSION_MINOR, HV_VERSION_BUILD, HV_VERSION_REVISION}));
     EXPECT_FALSE(ProgramFolder().empty());
 }
 
