@@ -44,37 +44,16 @@ using Click = SplashPart::Click;
 class Canvas {
 public:
     Canvas(HDC target, int width, int height)
-        : dc_(::CreateCompatibleDC(target)), bitmap_(::CreateCompatibleBitmap(target, width, height)) {
-        if (dc_ && bitmap_) old_ = ::SelectObject(dc_, bitmap_.get());
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    ~Canvas() {
-        if (old_) ::SelectObject(dc_, old_);
-        if (dc_) ::DeleteDC(dc_);
-    }
-    bool Ready() const { return old_ != nullptr; }
-    HDC Dc() const { return dc_; }
+        : dc_(::CreateCompatibleDC(target)),
+          bitmap_(::CreateCompatibleBitmap(target, width, height)),
+          selected_(dc_.get(), bitmap_.get()) {}
+    bool Ready() const { return static_cast<bool>(selected_); }
+    HDC Dc() const { return dc_.get(); }
 
 private:
-    HDC dc_;
-    toolkit::UniqueGdiObject bitmap_;
-    HGDIOBJ old_ = nullptr;
-};
-
-// Selects a GDI object into a device context for one scope.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(object ? ::SelectObject(dc, object) : nullptr) {}
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    ~Selection() {
-        if (old_) ::SelectObject(dc_, old_);
-    }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
+    toolkit::UniqueMemoryDc dc_;
+    toolkit::UniqueBitmap bitmap_;
+    toolkit::SelectedObject selected_;  // declared last: deselected before the bitmap and the DC go
 };
 
 HFONT CreateArial(int hundredthsOfPoint, bool bold, UINT dpi) {
@@ -178,10 +157,8 @@ void SplashForm::LoadArtwork() {
 
 void SplashForm::EnsureLayout() {
     if (!IsLoaded() || layoutDpi_ == Dpi()) return;
-    HWND hwnd = Hwnd();
-    HDC measure = ::GetDC(hwnd);
-    for (int i = 0; SplashLabel* label = Label(i); ++i) PlaceLabel(measure, *label);
-    ::ReleaseDC(hwnd, measure);
+    const toolkit::WindowDc measure(Hwnd());
+    for (int i = 0; SplashLabel* label = Label(i); ++i) PlaceLabel(measure.get(), *label);
     imgLogo.rect_ = PixelRect(imgLogo.box_);
     logo_ = commands_.Logo(Pixels(kLogoTwips));  // drawn at the size it was loaded at, never stretched
     layoutDpi_ = Dpi();
@@ -195,7 +172,7 @@ RECT SplashForm::PixelRect(const toolkit::TwipsRect& box) const {
 void SplashForm::PlaceLabel(HDC measure, SplashLabel& label) {
     const SplashLabel::Look& look = label.look_;
     label.font_.reset(CreateArial(look.hundredthsOfPoint, look.bold, Dpi()));
-    Selection font(measure, label.font_.get());
+    const toolkit::SelectedObject font(measure, label.font_.get());
     const SIZE text = TextExtent(measure, label.text_);
     RECT r = PixelRect(label.box_);
     if (look.autoSize) {
@@ -240,8 +217,8 @@ void SplashForm::PaintWindow(HDC target) {
     Canvas canvas(target, client.right, client.bottom);
     const HDC dc = canvas.Ready() ? canvas.Dc() : target;
 
-    ::SetDCBrushColor(dc, kPaleYellow);
-    ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(DC_BRUSH)));
+    const toolkit::UniqueBrush background(::CreateSolidBrush(kPaleYellow));
+    ::FillRect(dc, &client, background.get());
     if (artwork_) {
         const RECT art{0, 0, Pixels(kArtworkWidthTwips), Pixels(kArtworkHeightTwips)};
         ::PlayEnhMetaFile(dc, artwork_.get(), &art);
@@ -257,7 +234,7 @@ void SplashForm::PaintWindow(HDC target) {
 }
 
 void SplashForm::DrawLabel(HDC dc, const SplashLabel& label) const {
-    Selection font(dc, label.font_.get());
+    const toolkit::SelectedObject font(dc, label.font_.get());
     const UINT format = kTextFormat | DT_NOCLIP | (label.look_.align == Align::Right ? DT_RIGHT : DT_LEFT);
     const int length = static_cast<int>(label.text_.size());
     ::SetTextColor(dc, kTextEdge);
