@@ -9,6 +9,7 @@
 #include "toolkit/Form.h"
 #include "toolkit/Menu.h"
 #include "toolkit/VersionInfo.h"
+#include "resources/version.h"
 
 namespace hv::toolkit {
 namespace {
@@ -201,13 +202,14 @@ TEST(PopupMenu, RunsItemCommandsAndKeepsCheckMarks) {
 
 TEST(VersionInfo, ComesFromTheRunningProgramsResource) {
     const VersionInfo v = ReadVersionInfo();
-    EXPECT_EQ(v.companyName, L"Quil");
-    EXPECT_EQ(v.productName, L"Horavane");
-    EXPECT_EQ(v.major, 1u);
-    EXPECT_EQ(v.minor, 1u);
-    EXPECT_EQ(v.build, 0u);
-    EXPECT_EQ(v.revision, 2u);
-    EXPECT_FALSE(v.legalCopyright.empty());
+    EXPECT_EQ(v.companyName, FromAnsi(HV_COMPANY_NAME));
+    EXPECT_EQ(v.productName, FromAnsi(HV_PRODUCT_NAME));
+    EXPECT_EQ(v.legalCopyright, FromAnsi(HV_COPYRIGHT));
+    // The numbers of the fixed part, which the version text does not give.
+    EXPECT_EQ(v.major, HV_VERSION_MAJOR + 0u);
+    EXPECT_EQ(v.minor, HV_VERSION_MINOR + 0u);
+    EXPECT_EQ(v.build, HV_VERSION_BUILD + 0u);
+    EXPECT_EQ(v.revision, HV_VERSION_REVISION + 0u);
     EXPECT_FALSE(ProgramFolder().empty());
 }
 
