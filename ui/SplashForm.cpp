@@ -14,13 +14,10 @@ namespace {
 
 constexpr COLORREF kPaleYellow = RGB(255, 255, 192);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// A thin dark edge around every label's text: the pale-yellow and white texts stay readable
-// where they run past the dark artwork onto the pale-yellow background.
-constexpr COLORREF kTextEdge = RGB(16, 28, 64);
 
-// The artwork's natural size.
-constexpr int kArtworkWidthTwips = 4275;
-constexpr int kArtworkHeightTwips = 2670;
+// The client area, and the artwork's natural size: every label lies on the artwork whole.
+constexpr int kClientWidthTwips = 5550;
+constexpr int kClientHeightTwips = 3210;
 // The logo is drawn at its natural size of 32 x 32 pixels at 96 dpi.
 constexpr int kLogoTwips = 480;
 
@@ -31,8 +28,8 @@ toolkit::FormStyle SplashStyle() {
     // A fixed dialog border without a title bar, no icon and no task-bar button.
     s.style = WS_POPUP | WS_DLGFRAME;
     s.exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW;
-    s.clientWidthTwips = 5550;
-    s.clientHeightTwips = 3210;
+    s.clientWidthTwips = kClientWidthTwips;
+    s.clientHeightTwips = kClientHeightTwips;
     s.background = kPaleYellow;
     return s;
 }
@@ -220,7 +217,7 @@ void SplashForm::PaintWindow(HDC target) {
     const toolkit::UniqueBrush background(::CreateSolidBrush(kPaleYellow));
     ::FillRect(dc, &client, background.get());
     if (artwork_) {
-        const RECT art{0, 0, Pixels(kArtworkWidthTwips), Pixels(kArtworkHeightTwips)};
+        const RECT art{0, 0, Pixels(kClientWidthTwips), Pixels(kClientHeightTwips)};
         ::PlayEnhMetaFile(dc, artwork_.get(), &art);
     }
     if (logo_) {
@@ -236,17 +233,9 @@ void SplashForm::PaintWindow(HDC target) {
 void SplashForm::DrawLabel(HDC dc, const SplashLabel& label) const {
     const toolkit::SelectedObject font(dc, label.font_.get());
     const UINT format = kTextFormat | DT_NOCLIP | (label.look_.align == Align::Right ? DT_RIGHT : DT_LEFT);
-    const int length = static_cast<int>(label.text_.size());
-    ::SetTextColor(dc, kTextEdge);
-    const POINT edges[] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {1, 1}};
-    for (const POINT& offset : edges) {
-        RECT edge = label.rect_;
-        ::OffsetRect(&edge, offset.x, offset.y);
-        ::DrawTextW(dc, label.text_.c_str(), length, &edge, format);
-    }
     RECT r = label.rect_;
     ::SetTextColor(dc, label.look_.colour);
-    ::DrawTextW(dc, label.text_.c_str(), length, &r, format);
+    ::DrawTextW(dc, label.text_.c_str(), static_cast<int>(label.text_.size()), &r, format);
 }
 
 SplashPart* SplashForm::PartAt(POINT client) {
