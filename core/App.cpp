@@ -11,11 +11,6 @@
 namespace hv::core {
 namespace {
 
-constexpr UINT kPollInterval = 5000;
-constexpr UINT kEarlyPoll = 500;
-// SetTimer raises any shorter time-out to USER_TIMER_MINIMUM, and an interval of 0 stops a toolkit
-// timer: this is the soonest a poll can be asked for.
-constexpr UINT kPollNow = USER_TIMER_MINIMUM;
 constexpr UINT kTrayRetry = 1000;
 constexpr UINT kCallWatch = 1000;
 // How long Exit waits for a notification to leave the Outbox of an Outlook this program started.
@@ -43,6 +38,7 @@ App::App(Platform platform)
           std::move(platform.outlookFactory), std::move(platform.outlookAttach), std::move(platform.outlookRuns)),
       busyFilter_([this](DWORD elapsedMs) { return outlook_.Client().PatienceLeftMs(elapsedMs); }),
       tray_(std::move(platform.trayShell)),
+      poll_(frmConfigure_.tmrChkCalEvents),
       instanceName_(std::move(platform.instanceName)) {
     frmConfigure_.tmrChkCalEvents.onTick = [this] { tmrChkCalEvents_Timer(); };
     frmConfigure_.tmrTrayRetry.onTick = [this] {
@@ -69,7 +65,22 @@ bool App::AnotherInstanceRunning() {
 
 bool App::Main() {
     outlook_.LastScanDate = toolkit::ShortDate(host_.Now());
+    if (!StartUp()) return false;
+    tray_.UpdateTray(frmConfigure_.Hwnd(), frmConfigure_.Picture(kActivePicture),
+                     toolkit::ReadVersionInfo().productName + L" (Active)");
+    KeepTrayIconShown();
+    frmConfigure_.tmrCallWatch.SetInterval(kCallWatch);
+    frmConfigure_.tmrCallWatch.SetEnabled(true);
+    started_ = true;
+    toolkit::LetPendingMessagesRun();
+    return !shutDown_;
+}
+
+// Start-up up to the first poll: the windows, the session, the splash and the stored switch.
+// Ticks meanwhile are skipped.
+bool App::StartUp() {
     Initializing = VARIANT_TRUE;
+    const toolkit::ScopeExit initialized([this] { Initializing = VARIANT_FALSE; });
     AboutShowing = VARIANT_FALSE;
     if (AnotherInstanceRunning()) return false;
 
@@ -97,8 +108,7 @@ bool App::Main() {
     host_.Sleep(kHoldAfterSession);
     toolkit::LetPendingMessagesRun();
     if (shutDown_) return false;
-    frmConfigure_.tmrChkCalEvents.SetInterval(kPollInterval);
-    frmConfigure_.tmrChkCalEvents.SetEnabled(true);
+    poll_.Start();
 
     frmSplash_.Show();
     toolkit::LetPendingMessagesRun();
@@ -113,16 +123,8 @@ bool App::Main() {
     if (shutDown_) return false;  // the user chose Exit while the message was up
     frmConfigure_.Settings().SaveSettings();
     ApplyNotifySwitch();
-    frmConfigure_.tmrChkCalEvents.SetEnabled(true);
-    Initializing = VARIANT_FALSE;
-    tray_.UpdateTray(frmConfigure_.Hwnd(), frmConfigure_.Picture(kActivePicture),
-                     toolkit::ReadVersionInfo().productName + L" (Active)");
-    KeepTrayIconShown();
-    frmConfigure_.tmrCallWatch.SetInterval(kCallWatch);
-    frmConfigure_.tmrCallWatch.SetEnabled(true);
-    started_ = true;
-    toolkit::LetPendingMessagesRun();
-    return !shutDown_;
+    poll_.Restart();
+    return true;
 }
 
 void App::MainWindowUnloading() {
@@ -134,10 +136,10 @@ void App::MainWindowUnloading() {
 // still in its Outbox would wait there until Outlook runs again: Exit gives it up to 30 seconds
 // to leave, the tray menu still answering.
 void App::WaitForTheOutbox() {
-    if (exiting_ || shutDown_ || tickRunning_ || !started_ || !outlook_.StartedOutlook()) return;
+    if (exiting_ || shutDown_ || poll_.TickRunning() || !started_ || !outlook_.StartedOutlook()) return;
     exiting_ = true;
     const toolkit::ScopeExit done([this] { exiting_ = false; });
-    frmConfigure_.tmrChkCalEvents.SetEnabled(false);
+    poll_.Stop();
     const ULONGLONG first = host_.TickCount();
     // An Outbox that cannot be read is not waited for.
     bool looked = outlook_.LookAtOutbox();
@@ -171,22 +173,19 @@ bool App::TickSkipped() {
 }
 
 void App::tmrChkCalEvents_Timer() {
-    if (tickRunning_ || shutDown_) return;  // ticks never overlap, and none runs after shutdown
-    tickRunning_ = true;
+    if (poll_.TickRunning() || shutDown_) return;  // ticks never overlap, and none runs after shutdown
+    poll_.StopForTick();
     bool skipped = false;
     // Whatever happens inside the tick, it ends here and the timer is armed again by the usual
     // rule: a skipped tick always, a full one while notification is on.
+    const toolkit::ScopeExit rearm([&] {
+        const bool again = !shutDown_ && (skipped || frmConfigure_.chkCEEnabled.Value() == 1);
+        poll_.RearmAfterTick(again);
+        if (!again && !shutDown_) switchedOffAt_ = host_.Now();
+    });
     // The minutes the timer stood still with notification switched off were the user's choice.
     if (switchedOffAt_) outlook_.HeldByTheUser(*switchedOffAt_);
     switchedOffAt_.reset();
-    const toolkit::ScopeExit rearm([&] {
-        tickRunning_ = false;
-        if (shutDown_) return;
-        if (skipped || frmConfigure_.chkCEEnabled.Value() == 1)
-            frmConfigure_.tmrChkCalEvents.SetEnabled(true);
-        else
-            switchedOffAt_ = host_.Now();
-    });
     try {
         skipped = !RunTick();
     } catch (...) {
@@ -197,9 +196,6 @@ void App::tmrChkCalEvents_Timer() {
 
 // The tick's work; false when it was skipped.
 bool App::RunTick() {
-    toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
-    timer.SetInterval(kPollInterval);
-    timer.SetEnabled(false);
     if (AboutShowing == VARIANT_FALSE) {
         frmSplash_.Load();
         frmSplash_.Hide();
@@ -217,10 +213,11 @@ bool App::RunTick() {
 // changed): the next poll comes at once instead of at the end of its five seconds. A tick that runs
 // sets its own next time, and a timer that is stopped (the switch off, start-up, shutdown) stays so.
 void App::ClockChanged() {
-    toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
-    if (shutDown_ || tickRunning_ || Initializing != VARIANT_FALSE || !timer.Enabled()) return;
-    timer.SetInterval(kPollNow);
+    if (shutDown_ || Initializing != VARIANT_FALSE) return;
+    poll_.PollNow();
 }
+
+void App::PollSoon() { poll_.PollSoon(); }
 
 // --- Notification switch ---
 
@@ -241,10 +238,9 @@ void App::ApplyNotifySwitch() {
     const bool on = f.NotifyOn();
     f.Settings().Store(settings::kCEEnabled);
     RefreshTrayState();
-    f.tmrChkCalEvents.SetInterval(kEarlyPoll);
+    poll_.BringForward();
     // Switching on resumes a poll timer that a tick left stopped while the switch was off.
-    if (on && Initializing == VARIANT_FALSE && !tickRunning_ && !shutDown_ && !f.tmrChkCalEvents.Enabled())
-        f.tmrChkCalEvents.SetEnabled(true);
+    if (on && Initializing == VARIANT_FALSE && !shutDown_) poll_.ResumeIfStopped();
     tray_.Notify();
 }
 
@@ -339,14 +335,12 @@ void App::mnuHelpContents_Click() {
 }
 
 void App::mnuHelpAbout_Click() {
-    toolkit::Timer& timer = frmConfigure_.tmrChkCalEvents;
-    timer.SetEnabled(false);
+    poll_.HoldForAbout();
     frmSplash_.Show();
     AboutShowing = VARIANT_TRUE;
     toolkit::LetPendingMessagesRun();
     if (shutDown_) return;
-    timer.SetInterval(kEarlyPoll);
-    timer.SetEnabled(true);
+    poll_.PollSoon();
     toolkit::LetPendingMessagesRun();
 }
 

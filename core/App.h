@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/PollTimer.h"
 #include "core/ShellLaunch.h"
 #include "outlook/MessageFilter.h"
 #include "outlook/OutlookAutomation.h"
@@ -71,6 +72,7 @@ public:
     void TaskbarCreated() override;
     void MainWindowUnloading() override;
     void ClockChanged() override;
+    void PollSoon() override;
     // SplashCommands
     void SplashClosed() override;
     void OpenWebPage() override;
@@ -78,6 +80,7 @@ public:
 
 private:
     void KeepTrayIconShown();
+    bool StartUp();
     bool AnotherInstanceRunning();
     bool TickSkipped();
     bool RunTick();
@@ -95,6 +98,7 @@ private:
     outlook::BusyRetryFilter busyFilter_;
     std::optional<outlook::MessageFilterRegistration> busyFilterRegistration_;
     tray::TrayIcon tray_;
+    PollTimer poll_;
     std::wstring instanceName_;
     toolkit::UniqueKernelHandle instanceMutex_;
     toolkit::UniqueIcon logo_;
@@ -103,7 +107,6 @@ private:
     bool exiting_ = false;                     // Exit waits for the Outbox
     bool started_ = false;
     bool shutDown_ = false;
-    bool tickRunning_ = false;
 };
 
 }  // namespace hv::core

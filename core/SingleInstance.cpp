@@ -32,11 +32,9 @@ std::wstring CurrentUserSid() {
     if (size == 0) return {};
     std::vector<BYTE> buffer(size);
     if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-    std::wstring sid(text);
-    ::LocalFree(text);  // ConvertSidToStringSid allocates the string with LocalAlloc
-    return sid;
+    toolkit::UniqueLocal<wchar_t*> text;  // ConvertSidToStringSid allocates the string with LocalAlloc
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, text.put())) return {};
+    return text.get();
 }
 
 // Names in "Local\" belong to the session: a copy the same user runs in another session (the

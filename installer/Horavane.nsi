@@ -320,6 +320,59 @@ SectionEnd
   !insertmacro MUI_DESCRIPTION_TEXT ${SecStartAtSignIn} "Starts ${HV_PRODUCT_NAME} each time you sign in to Windows."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
+; The version text leaves the build number out and pads its parts with zeros ("1.01.0002" is
+; 1.1.0.2), while earlier versions wrote all four numbers ("1.1.0.1"); VersionCompare, besides,
+; reads a part with leading zeros as a decimal fraction (01 comes before 1). Both are turned into
+; the four plain numbers before they are compared.
+; In: a version text on the stack. Out: its four numbers, "major.minor.build.revision".
+Function HvVersionNumbers
+  Exch $0 ; the text, consumed from the left
+  Push $1 ; the result
+  Push $2 ; the character taken
+  Push $3 ; 1 while at the start of a part
+  Push $4 ; the dots so far
+  Push $5 ; the length of the result before its last dot
+  StrCpy $1 ""
+  StrCpy $3 1
+  StrCpy $4 0
+  StrCpy $5 0
+  ${Do}
+    StrCpy $2 $0 1
+    ${IfThen} $2 == "" ${|} ${ExitDo} ${|}
+    StrCpy $0 $0 "" 1
+    ${If} $3 = 1
+    ${AndIf} $2 == "0"
+      ; A zero that starts a part goes unless it is the whole part.
+      StrCpy $2 $0 1
+      ${If} $2 != ""
+      ${AndIf} $2 != "."
+        ${Continue}
+      ${EndIf}
+      StrCpy $2 "0"
+    ${EndIf}
+    ${If} $2 == "."
+      StrLen $5 $1
+      IntOp $4 $4 + 1
+      StrCpy $3 1
+    ${Else}
+      StrCpy $3 0
+    ${EndIf}
+    StrCpy $1 "$1$2"
+  ${Loop}
+  ${If} $4 = 2 ; major.minor.revision: the build, 0, goes in before the revision
+    StrCpy $0 $1 $5
+    StrCpy $2 $1 "" $5
+    StrCpy $1 "$0.0$2"
+  ${EndIf}
+  StrCpy $0 $1
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
 Function .onInit
   ; One installer at a time.
   System::Call 'kernel32::CreateMutexW(p 0, i 0, w "${HV_COMPANY_NAME}.${HV_PRODUCT_NAME}.Setup") p .r0 ?e'
@@ -333,7 +386,10 @@ Function .onInit
   StrCpy $ClosedRunningCopy 0
   ReadRegStr $PreviousVersion HKCU "${HV_UNINSTALL_KEY}" "DisplayVersion"
   ${If} $PreviousVersion != ""
-    ${VersionCompare} "$PreviousVersion" "${HV_VERSION_TEXT}" $0
+    Push $PreviousVersion
+    Call HvVersionNumbers
+    Pop $0
+    ${VersionCompare} $0 "${HV_VERSION_QUAD}" $0
     ${If} $0 = 1
       MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 \
         "A newer version of ${HV_PRODUCT_NAME} ($PreviousVersion) is installed.$\r$\n$\r$\nReplace it with version ${HV_VERSION_TEXT}?" \

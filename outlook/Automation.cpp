@@ -5,17 +5,18 @@
 #include <vector>
 
 #include "toolkit/AnsiText.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::outlook {
 namespace {
 
 std::wstring SystemText(HRESULT hr) {
-    wchar_t* buffer = nullptr;
+    toolkit::UniqueLocal<wchar_t*> buffer;
+    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is where the allocated text's address goes.
     const DWORD n =
         ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    ::LocalFree(buffer);
+                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer.get(), n) : std::wstring();
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
     if (text.empty()) {
         wchar_t code[32];
@@ -127,8 +128,6 @@ bool AutomationError::ServerGone() const {
         default: return false;
     }
 }
-
-Bstr::Bstr(const std::wstring& text) : b_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
 
 Variant::Variant(const wchar_t* text) : Variant(std::wstring(text)) {}
 

@@ -15,10 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "toolkit/ComOwners.h"
+
 namespace hv::outlook {
 
 using Microsoft::WRL::ComPtr;
 using Dispatch = ComPtr<IDispatch>;
+using toolkit::Bstr;
 
 // A failed automation call: the HRESULT and the description the server gave (or the system's
 // text for the HRESULT when it gave none).
@@ -35,26 +38,6 @@ private:
     HRESULT hr_;
     std::wstring description_;
     std::string what_;
-};
-
-// An owned BSTR.
-class Bstr {
-public:
-    Bstr() = default;
-    explicit Bstr(const std::wstring& text);
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { ::SysFreeString(b_); }
-    BSTR get() const { return b_; }
-    BSTR* put() {
-        ::SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::wstring str() const { return b_ ? std::wstring(b_, ::SysStringLen(b_)) : std::wstring(); }
-
-private:
-    BSTR b_ = nullptr;
 };
 
 // An owned VARIANT, copyable (VariantCopy), with typed constructors and checked conversions.

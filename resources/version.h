@@ -11,5 +11,5 @@
 #define HV_VERSION_MINOR 1
 #define HV_VERSION_BUILD 0
 #define HV_VERSION_REVISION 2
-#define HV_VERSION_TEXT "1.1.0.2"
+#define HV_VERSION_TEXT "1.01.0002"
 #define HV_WEB_PAGE "https://www.quil.example/horavane/"

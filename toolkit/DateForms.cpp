@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "toolkit/ComOwners.h"
+
 namespace hv::toolkit {
 namespace {
 
@@ -59,11 +61,9 @@ std::wstring MediumTime(const SYSTEMTIME& time) { return MediumTime(time.wHour, 
 std::wstring MediumTime(DATE time) { return MediumTime(ToSystemTime(time)); }
 
 std::wstring GeneralDate(DATE value) {
-    BSTR text = nullptr;
-    if (FAILED(::VarBstrFromDate(value, LOCALE_USER_DEFAULT, 0, &text))) return std::wstring();
-    std::wstring result(text, ::SysStringLen(text));
-    ::SysFreeString(text);
-    return result;
+    Bstr text;
+    if (FAILED(::VarBstrFromDate(value, LOCALE_USER_DEFAULT, 0, text.put()))) return std::wstring();
+    return text.str();
 }
 
 SYSTEMTIME ToSystemTime(DATE value) {

@@ -23,6 +23,7 @@ void RegisterFormClass(WNDPROC proc) {
     wc.lpfnWndProc = proc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    // A system colour index plus one, as WNDCLASSEX asks: a class must not be given a system brush.
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
     ::RegisterClassExW(&wc);
@@ -37,9 +38,8 @@ UINT WindowDpi(HWND hwnd) {
         const UINT dpi = getDpiForWindow(hwnd);
         if (dpi) return dpi;
     }
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-    ::ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSX);
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
@@ -154,7 +154,7 @@ void Form::SetDefaultButton(Button& button) { defaultButton_ = &button; }
 
 int Form::Pixels(int twips) const { return ::MulDiv(twips, static_cast<int>(dpi_), 1440); }
 
-HFONT Form::DialogFont(bool bold) const { return static_cast<HFONT>(bold ? boldFont_.get() : font_.get()); }
+HFONT Form::DialogFont(bool bold) const { return bold ? boldFont_.get() : font_.get(); }
 
 void Form::CreateFonts() {
     // 8.25 pt MS Sans Serif, the classic dialog font, at this window's DPI.
@@ -172,7 +172,7 @@ void Form::CreateFonts() {
 // copy it): the old fonts are released only after every control has the new ones.
 void Form::ChangeDpi(UINT dpi, const RECT* suggested) {
     ApplyDpi(dpi, suggested);
-    UniqueGdiObject oldFont(font_.release()), oldBold(boldFont_.release());
+    UniqueFont oldFont(font_.release()), oldBold(boldFont_.release());
     CreateFonts();
     for (Control* c : controls_) c->Reposition();
     ClipOverlaps();
@@ -201,7 +201,7 @@ void Form::ClipOverlaps() {
     for (Control* a : controls_) {
         if (!a->hwnd_ || a->GroupsControls()) continue;
         const RECT ra = a->PixelRect();
-        UniqueGdiObject region(::CreateRectRgn(0, 0, ra.right - ra.left, ra.bottom - ra.top));
+        UniqueRegion region(::CreateRectRgn(0, 0, ra.right - ra.left, ra.bottom - ra.top));
         bool clipped = false;
         for (const Control* b : controls_) {
             if (b == a || !b->hwnd_ || b->GroupsControls()) continue;
@@ -213,14 +213,12 @@ void Form::ClipOverlaps() {
                 a->YieldsOverlaps() ? !b->YieldsOverlaps() || bBeginsInside : bBeginsInside && !b->YieldsOverlaps();
             if (!bOwns || !::IntersectRect(&both, &ra, &rb)) continue;
             ::OffsetRect(&both, -ra.left, -ra.top);  // a window region is in the window's own coordinates
-            UniqueGdiObject cut(::CreateRectRgnIndirect(&both));
-            ::CombineRgn(static_cast<HRGN>(region.get()), static_cast<HRGN>(region.get()), static_cast<HRGN>(cut.get()),
-                         RGN_DIFF);
+            UniqueRegion cut(::CreateRectRgnIndirect(&both));
+            ::CombineRgn(region.get(), region.get(), cut.get(), RGN_DIFF);
             clipped = true;
         }
         // On success the system owns the region; without overlaps the control keeps no region.
-        if (::SetWindowRgn(a->hwnd_, clipped ? static_cast<HRGN>(region.get()) : nullptr, TRUE) && clipped)
-            region.release();
+        if (::SetWindowRgn(a->hwnd_, clipped ? region.get() : nullptr, TRUE) && clipped) region.release();
     }
 }
 
@@ -308,7 +306,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (backgroundBrush_) {
                 RECT r{};
                 ::GetClientRect(hwnd_, &r);
-                ::FillRect(reinterpret_cast<HDC>(wParam), &r, static_cast<HBRUSH>(backgroundBrush_.get()));
+                ::FillRect(reinterpret_cast<HDC>(wParam), &r, backgroundBrush_.get());
                 return 1;
             }
             break;

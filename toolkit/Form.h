@@ -102,8 +102,8 @@ private:
     bool unloading_ = false;
     HWND lastFocus_ = nullptr;  // the control that had the focus when the window was deactivated
     Control* defaultButton_ = nullptr;
-    UniqueGdiObject font_, boldFont_;
-    UniqueGdiObject backgroundBrush_;
+    UniqueFont font_, boldFont_;
+    UniqueBrush backgroundBrush_;
     HWND tooltip_ = nullptr;  // destroyed with the form window
     std::vector<Control*> controls_;
     std::vector<Timer*> timers_;

@@ -29,6 +29,8 @@ public:
     virtual void TaskbarCreated() = 0;
     // The clock may have jumped: the system resumed from sleep, or its time or time zone changed.
     virtual void ClockChanged() = 0;
+    // The window closed: the next poll comes soon.
+    virtual void PollSoon() = 0;
     // The main window is being unloaded: the program shuts down.
     virtual void MainWindowUnloading() = 0;
 };

@@ -252,8 +252,7 @@ void ConfigureForm::cmdOK_Click() {
     }
     commands_.CheckNotifyAddress();
     Hide();
-    tmrChkCalEvents.SetInterval(500);
-    tmrChkCalEvents.SetEnabled(true);
+    commands_.PollSoon();
 }
 
 void ConfigureForm::cmdTestEmail_Click() {

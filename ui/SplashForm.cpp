@@ -14,13 +14,10 @@ namespace {
 
 constexpr COLORREF kPaleYellow = RGB(255, 255, 192);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// A thin dark edge around every label's text: the pale-yellow and white texts stay readable
-// where they run past the dark artwork onto the pale-yellow background.
-constexpr COLORREF kTextEdge = RGB(16, 28, 64);
 
-// The artwork's natural size.
-constexpr int kArtworkWidthTwips = 4275;
-constexpr int kArtworkHeightTwips = 2670;
+// The client area, and the artwork's natural size: every label lies on the artwork whole.
+constexpr int kClientWidthTwips = 5550;
+constexpr int kClientHeightTwips = 3210;
 // The logo is drawn at its natural size of 32 x 32 pixels at 96 dpi.
 constexpr int kLogoTwips = 480;
 
@@ -31,8 +28,8 @@ toolkit::FormStyle SplashStyle() {
     // A fixed dialog border without a title bar, no icon and no task-bar button.
     s.style = WS_POPUP | WS_DLGFRAME;
     s.exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW;
-    s.clientWidthTwips = 5550;
-    s.clientHeightTwips = 3210;
+    s.clientWidthTwips = kClientWidthTwips;
+    s.clientHeightTwips = kClientHeightTwips;
     s.background = kPaleYellow;
     return s;
 }
@@ -44,37 +41,16 @@ using Click = SplashPart::Click;
 class Canvas {
 public:
     Canvas(HDC target, int width, int height)
-        : dc_(::CreateCompatibleDC(target)), bitmap_(::CreateCompatibleBitmap(target, width, height)) {
-        if (dc_ && bitmap_) old_ = ::SelectObject(dc_, bitmap_.get());
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    ~Canvas() {
-        if (old_) ::SelectObject(dc_, old_);
-        if (dc_) ::DeleteDC(dc_);
-    }
-    bool Ready() const { return old_ != nullptr; }
-    HDC Dc() const { return dc_; }
+        : dc_(::CreateCompatibleDC(target)),
+          bitmap_(::CreateCompatibleBitmap(target, width, height)),
+          selected_(dc_.get(), bitmap_.get()) {}
+    bool Ready() const { return static_cast<bool>(selected_); }
+    HDC Dc() const { return dc_.get(); }
 
 private:
-    HDC dc_;
-    toolkit::UniqueGdiObject bitmap_;
-    HGDIOBJ old_ = nullptr;
-};
-
-// Selects a GDI object into a device context for one scope.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(object ? ::SelectObject(dc, object) : nullptr) {}
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    ~Selection() {
-        if (old_) ::SelectObject(dc_, old_);
-    }
-
-private:
-    HDC dc_;
-    HGDIOBJ old_;
+    toolkit::UniqueMemoryDc dc_;
+    toolkit::UniqueBitmap bitmap_;
+    toolkit::SelectedObject selected_;  // declared last: deselected before the bitmap and the DC go
 };
 
 HFONT CreateArial(int hundredthsOfPoint, bool bold, UINT dpi) {
@@ -178,10 +154,8 @@ void SplashForm::LoadArtwork() {
 
 void SplashForm::EnsureLayout() {
     if (!IsLoaded() || layoutDpi_ == Dpi()) return;
-    HWND hwnd = Hwnd();
-    HDC measure = ::GetDC(hwnd);
-    for (int i = 0; SplashLabel* label = Label(i); ++i) PlaceLabel(measure, *label);
-    ::ReleaseDC(hwnd, measure);
+    const toolkit::WindowDc measure(Hwnd());
+    for (int i = 0; SplashLabel* label = Label(i); ++i) PlaceLabel(measure.get(), *label);
     imgLogo.rect_ = PixelRect(imgLogo.box_);
     logo_ = commands_.Logo(Pixels(kLogoTwips));  // drawn at the size it was loaded at, never stretched
     layoutDpi_ = Dpi();
@@ -195,7 +169,7 @@ RECT SplashForm::PixelRect(const toolkit::TwipsRect& box) const {
 void SplashForm::PlaceLabel(HDC measure, SplashLabel& label) {
     const SplashLabel::Look& look = label.look_;
     label.font_.reset(CreateArial(look.hundredthsOfPoint, look.bold, Dpi()));
-    Selection font(measure, label.font_.get());
+    const toolkit::SelectedObject font(measure, label.font_.get());
     const SIZE text = TextExtent(measure, label.text_);
     RECT r = PixelRect(label.box_);
     if (look.autoSize) {
@@ -240,10 +214,10 @@ void SplashForm::PaintWindow(HDC target) {
     Canvas canvas(target, client.right, client.bottom);
     const HDC dc = canvas.Ready() ? canvas.Dc() : target;
 
-    ::SetDCBrushColor(dc, kPaleYellow);
-    ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(DC_BRUSH)));
+    const toolkit::UniqueBrush background(::CreateSolidBrush(kPaleYellow));
+    ::FillRect(dc, &client, background.get());
     if (artwork_) {
-        const RECT art{0, 0, Pixels(kArtworkWidthTwips), Pixels(kArtworkHeightTwips)};
+        const RECT art{0, 0, Pixels(kClientWidthTwips), Pixels(kClientHeightTwips)};
         ::PlayEnhMetaFile(dc, artwork_.get(), &art);
     }
     if (logo_) {
@@ -257,19 +231,11 @@ void SplashForm::PaintWindow(HDC target) {
 }
 
 void SplashForm::DrawLabel(HDC dc, const SplashLabel& label) const {
-    Selection font(dc, label.font_.get());
+    const toolkit::SelectedObject font(dc, label.font_.get());
     const UINT format = kTextFormat | DT_NOCLIP | (label.look_.align == Align::Right ? DT_RIGHT : DT_LEFT);
-    const int length = static_cast<int>(label.text_.size());
-    ::SetTextColor(dc, kTextEdge);
-    const POINT edges[] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {1, 1}};
-    for (const POINT& offset : edges) {
-        RECT edge = label.rect_;
-        ::OffsetRect(&edge, offset.x, offset.y);
-        ::DrawTextW(dc, label.text_.c_str(), length, &edge, format);
-    }
     RECT r = label.rect_;
     ::SetTextColor(dc, label.look_.colour);
-    ::DrawTextW(dc, label.text_.c_str(), length, &r, format);
+    ::DrawTextW(dc, label.text_.c_str(), static_cast<int>(label.text_.size()), &r, format);
 }
 
 SplashPart* SplashForm::PartAt(POINT client) {

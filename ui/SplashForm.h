@@ -66,7 +66,7 @@ private:
     Look look_;
     std::wstring designText_;
     std::wstring text_;
-    toolkit::UniqueGdiObject font_;
+    toolkit::UniqueFont font_;
 };
 
 class SplashForm : public toolkit::Form {

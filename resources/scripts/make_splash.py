@@ -1,10 +1,12 @@
 """Writes the splash artwork as an enhanced metafile, record by record.
 
-The picture is 285 x 178 pixels at 96 dpi (75.40 x 47.10 mm): a dark blue
-rounded panel with a soft vertical shading, a thin inner border, a clock
-face at the bottom right, an envelope at the bottom left and a dotted path
-between them. The splash window draws its pale-yellow labels over the
-upper half and the logo icon at the left, so those areas stay calm.
+The picture is 370 x 214 pixels at 96 dpi (97.90 x 56.62 mm), the splash
+window's whole client area, so that every label the window draws lies on it
+whole at any DPI: a dark blue rounded panel with a soft vertical shading, a
+thin inner border, a clock face at the right between the version and the
+copyright, an envelope at the bottom left and a dotted path between them.
+The window draws its pale-yellow labels over the upper half, the logo icon at
+the left and its white labels at the bottom right, so those areas stay calm.
 
 Usage: make_splash.py OUTPUT.emf
 """
@@ -13,8 +15,8 @@ import os
 import struct
 import sys
 
-WIDTH, HEIGHT = 285, 178             # logical units = reference pixels
-FRAME = (7540, 4710)                 # picture size in 0.01 mm
+WIDTH, HEIGHT = 370, 214             # logical units = reference pixels
+FRAME = (9790, 5662)                 # picture size in 0.01 mm
 DEVICE_PX = (1920, 1440)             # reference device: 96 dpi exactly
 DEVICE_MM = (508, 381)
 
@@ -140,7 +142,7 @@ def draw_panel(pic, radius=14, bands=30):
     pic.roundrect(5, 5, WIDTH - 5, HEIGHT - 5, 20)
 
 
-def draw_clock(pic, cx=248, cy=143, r=23):
+def draw_clock(pic, cx=310, cy=146, r=22):
     """An alarm clock face showing ten past ten, with two bells."""
     for side in (-1, 1):
         a = side * 40
@@ -169,7 +171,7 @@ def arc(cx, cy, r, start, end, steps=10):
     return [(cx + r * math.sin(a), cy - r * math.cos(a)) for a in angles]
 
 
-def draw_envelope(pic, left=24, top=143, w=36, h=22):
+def draw_envelope(pic, left=24, top=152, w=36, h=22):
     pic.pen(MOTIF)
     pic.brush(MOTIF_FAINT)
     pic.polygon([(left, top), (left + w, top), (left + w, top + h), (left, top + h)])
@@ -179,7 +181,7 @@ def draw_envelope(pic, left=24, top=143, w=36, h=22):
     pic.polyline([(left + w, top + h), (left + w * 0.62, top + h * 0.45)])
 
 
-def draw_path(pic, start=(66, 150), control=(150, 118), end=(214, 146), dots=13):
+def draw_path(pic, start=(66, 160), control=(170, 128), end=(276, 150), dots=16):
     """A dotted curve from the envelope towards the clock."""
     pic.no_pen()
     pic.brush(MOTIF)
@@ -194,8 +196,8 @@ def draw_waves(pic):
     """Two gentle lines along the bottom edge."""
     for offset, colour in ((0, MOTIF_FAINT), (6, MOTIF_FAINT)):
         pic.pen(colour)
-        pic.polyline([(x, 168 - offset + 2.5 * math.sin((x + offset * 5) / 17))
-                      for x in range(12, 212, 4)])
+        pic.polyline([(x, 200 - offset + 2.5 * math.sin((x + offset * 5) / 17))
+                      for x in range(12, 188, 4)])
 
 
 def main():

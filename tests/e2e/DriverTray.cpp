@@ -11,7 +11,7 @@
 namespace hv::e2e {
 namespace {
 
-using toolkit::UniqueGdiObject;
+using toolkit::UniqueBitmap;
 using toolkit::UniqueKernelHandle;
 
 // How far from the right end of the task bar icons are looked for, in pixels.
@@ -19,38 +19,14 @@ constexpr int kTrayWidth = 240;
 // A pixel belongs to a picture when a channel differs from the background by more than this.
 constexpr int kTolerance = 24;
 
-class ScreenDc {
-public:
-    ScreenDc() : dc_(::GetDC(nullptr)) {}
-    ~ScreenDc() { ::ReleaseDC(nullptr, dc_); }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC like) : dc_(::CreateCompatibleDC(like)) {}
-    ~MemoryDc() { ::DeleteDC(dc_); }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
 // A rectangle of the screen as 0x00RRGGBB pixels, top row first.
 class ScreenPixels {
 public:
     explicit ScreenPixels(const RECT& area)
         : left_(area.left), top_(area.top), width_(area.right - area.left), height_(area.bottom - area.top) {
         if (width_ <= 0 || height_ <= 0) return;
-        ScreenDc screen;
-        MemoryDc memory(screen.get());
+        const toolkit::WindowDc screen(nullptr);
+        const toolkit::UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
         info.bmiHeader.biWidth = width_;
@@ -58,14 +34,13 @@ public:
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         void* bits = nullptr;
-        UniqueGdiObject bitmap(::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        const UniqueBitmap bitmap(::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         if (!bitmap || !bits) return;
-        const HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
+        const toolkit::SelectedObject selected(memory.get(), bitmap.get());
         ::BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), left_, top_, SRCCOPY);
         ::GdiFlush();
         const auto* p = static_cast<const DWORD*>(bits);
         pixels_.assign(p, p + static_cast<size_t>(width_) * height_);
-        ::SelectObject(memory.get(), old);
     }
 
     int Width() const { return pixels_.empty() ? 0 : width_; }

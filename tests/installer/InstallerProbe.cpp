@@ -32,18 +32,7 @@
 
 namespace {
 
-using ProcessHandle = hv::toolkit::UniqueHandle<hv::toolkit::KernelHandleTraits>;
-
-struct SnapshotTraits {
-    using Type = HANDLE;
-    static Type Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type h) { ::CloseHandle(h); }
-};
-using SnapshotHandle = hv::toolkit::UniqueHandle<SnapshotTraits>;
-
-struct ArgvDeleter {
-    void operator()(wchar_t** argv) const { ::LocalFree(argv); }
-};
+using ProcessHandle = hv::toolkit::UniqueKernelHandle;
 
 constexpr int kYes = 0;
 constexpr int kNo = 1;
@@ -199,8 +188,9 @@ int Hold(const WindowName& target, double seconds) {
 
 std::vector<DWORD> ProcessesOf(const std::wstring& fileName) {
     std::vector<DWORD> found;
-    SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return found;
+    const HANDLE raw = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (raw == INVALID_HANDLE_VALUE) return found;
+    const ProcessHandle snapshot(raw);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
@@ -250,6 +240,6 @@ int Run(int argc, wchar_t** argv) {
 int main() {
     // mingw's main has no wide argv; take it from the command line.
     int argc = 0;
-    const std::unique_ptr<wchar_t*, ArgvDeleter> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    const hv::toolkit::UniqueLocal<wchar_t**> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
     return argv ? Run(argc, argv.get()) : kUsage;
 }

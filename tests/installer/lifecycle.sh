@@ -296,7 +296,8 @@ check "no copy of $exe is left running" probe no-process "$exe" 10
 
 # === 3. Upgrade over an older version, with the program running ===
 echo "# upgrade over an older version while the program runs"
-reg_set "$uninstall_key" DisplayVersion 1.0.0.0
+# The text an earlier build wrote: its parts carry no leading zeros where this version's do.
+reg_set "$uninstall_key" DisplayVersion 1.1.0.1
 echo "an older help file" >"$install_dir/$help_file"
 start_installed
 old_pid=$app_pid

@@ -7,13 +7,17 @@ import sys
 import unittest
 
 PATH = None
-SIZE_PX = (285, 178)                  # the picture's place in the splash window at 96 dpi
-FRAME = (7540, 4710)                  # 75.40 x 47.10 mm
-PALE_YELLOW = (255, 255, 192)         # the window and its labels
-# Label areas of the splash window that lie on the artwork (left, top, right, bottom).
-LABELS = {"company name": (32, 32, 101, 61),
-          "title": (144, 56, 285, 97),
-          "version": (152, 96, 252, 115)}
+SIZE_PX = (370, 214)                  # the splash window's client area at 96 dpi
+FRAME = (9790, 5662)                  # 97.90 x 56.62 mm
+PALE_YELLOW = (255, 255, 192)         # the window and its upper labels
+WHITE = (255, 255, 255)               # its lower labels
+# The label boxes of the splash window at 96 dpi (left, top, right, bottom), all on the artwork,
+# with the colour of their text.
+LABELS = {"company name": ((32, 32, 101, 61), PALE_YELLOW),
+          "title": ((144, 56, 352, 97), PALE_YELLOW),
+          "version": ((152, 96, 349, 115), PALE_YELLOW),
+          "copyright": ((200, 176, 361, 193), WHITE),
+          "company": ((200, 192, 361, 209), WHITE)}
 
 EMR_HEADER, EMR_EOF = 1, 14
 EMR_SELECTOBJECT, EMR_CREATEPEN, EMR_CREATEBRUSHINDIRECT, EMR_DELETEOBJECT = 37, 38, 39, 40
@@ -119,7 +123,7 @@ class SplashMetafile(unittest.TestCase):
             raise AssertionError("the first record is not EMR_HEADER")
         cls.header = Header(payload)
 
-    def test_header_describes_a_75_40_by_47_10_mm_picture(self):
+    def test_header_describes_a_picture_of_the_whole_window(self):
         h = self.header
         self.assertEqual(h.signature, 0x464D4520)
         self.assertEqual(h.version, 0x10000)
@@ -175,10 +179,10 @@ class SplashMetafile(unittest.TestCase):
             for x, y in points:
                 self.assertTrue(0 <= x <= SIZE_PX[0] and 0 <= y <= SIZE_PX[1], f"point {x},{y}")
 
-    def test_pale_yellow_labels_stay_readable_on_the_artwork(self):
+    def test_every_label_stays_readable_on_the_artwork(self):
         shapes = Shapes(self.records)
-        for label, (left, top, right, bottom) in LABELS.items():
-            worst = min(contrast(PALE_YELLOW, shapes.colour_at(x + 0.5, y + 0.5, PALE_YELLOW))
+        for label, ((left, top, right, bottom), text) in LABELS.items():
+            worst = min(contrast(text, shapes.colour_at(x + 0.5, y + 0.5, PALE_YELLOW))
                         for y in range(top, bottom, 2) for x in range(left, right, 2))
             with self.subTest(label=label):
                 self.assertGreaterEqual(worst, 4.5)

@@ -27,8 +27,10 @@ public:
     void TaskbarCreated() override { ++taskbarCreated; }
     void MainWindowUnloading() override { ++unloading; }
     void ClockChanged() override { ++clockChanged; }
+    void PollSoon() override { ++pollSoon; }
 
-    int applySwitch = 0, checkAddress = 0, testMessages = 0, taskbarCreated = 0, unloading = 0, clockChanged = 0;
+    int applySwitch = 0, checkAddress = 0, testMessages = 0, taskbarCreated = 0, unloading = 0, clockChanged = 0,
+        pollSoon = 0;
     ui::TestOutcome testOutcome = ui::TestOutcome::Sent;
     std::vector<ui::MenuCommand> menuCommands;
     std::vector<UINT> trayCallbacks;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "toolkit/ComOwners.h"
+
 namespace {
 
 constexpr UINT kCrashExitCode = 3;
@@ -32,9 +34,7 @@ int main(int argc, char** argv) {
         std::fflush(stderr);
         ::TerminateProcess(::GetCurrentProcess(), kCrashExitCode);
     });
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const hv::toolkit::ComApartment com;
     testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    ::CoUninitialize();
-    return result;
+    return RUN_ALL_TESTS();
 }

@@ -1,6 +1,7 @@
 // The configuration window as a user meets it: its frame and size, every control at its
 // documented place with its caption, font and tooltip, and the tab order.
 #include <windows.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <functional>
@@ -198,7 +199,7 @@ int IconWidth(HICON icon) {
 // after no control uses them.
 TEST_F(frmConfigure, ANewDpiTakesTheSuggestedRectangleAndLaysEverythingOutAgain) {
     HWND hwnd = ShowWindow();
-    const HGDIOBJ oldFont = reinterpret_cast<HGDIOBJ>(::SendMessageW(form.cmdOK.Hwnd(), WM_GETFONT, 0, 0));
+    const HFONT oldFont = GetWindowFont(form.cmdOK.Hwnd());
     RECT suggested{50, 40, 50 + 610, 40 + 380};
     ::SendMessageW(hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     RECT now{};

@@ -173,6 +173,7 @@ TEST_F(frmConfigureKeys, AltWithAnUnderlinedLetterReachesItsControl) {
          [](ConfigureForm& f, FakeCommands& c) {
              EXPECT_EQ(c.checkAddress, 1) << "Close pressed";
              EXPECT_FALSE(f.Visible());
+             EXPECT_EQ(c.pollSoon, 1) << "the next poll comes soon";
          }},
     };
     for (const AccessKeyCase& c : cases) {
@@ -232,6 +233,7 @@ TEST_F(frmConfigureKeys, EnterPressesTheFocusedButtonOrCloseAndEscDoesWhatTheClo
         EXPECT_EQ(spy.checkAddress, c.closePresses);
         EXPECT_EQ(spy.testMessages, c.tests);
         EXPECT_EQ(window.Visible(), c.visibleAfter);
+        EXPECT_EQ(spy.pollSoon, c.visibleAfter ? 0 : 1) << "a closed window brings the next poll forward";
         EXPECT_EQ(window.chkLocation.Value(), 0) << "no box toggled";
     }
 }

@@ -99,19 +99,25 @@ private:
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_TRAY2), IMAGE_ICON, 32, 32, 0))};
 };
 
+// At 96 dpi and as a monitor of 144 and 192 dpi would have it (frmSplash-144.png, -192.png).
 TEST(WindowPictures, SplashOnScreenIsWhatItPaints) {
     SplashLogo commands;
     ui::SplashForm form(commands);
     form.Show();
     HWND hwnd = form.Hwnd();
-    const Picture screen = ShootWindow(hwnd, L"frmSplash");
-    const Picture painted = Picture::OfClient(hwnd);
-    const POINT origin = ClientOrigin(hwnd);
-    int different = 0;
-    for (int y = 0; y < painted.Height(); ++y)
-        for (int x = 0; x < painted.Width(); ++x)
-            if (screen.At(origin.x + x, origin.y + y) != painted.At(x, y)) ++different;
-    EXPECT_LT(different, painted.Width() * painted.Height() / 100);
+    for (UINT dpi : {96u, 144u, 192u}) {
+        SCOPED_TRACE(testing::Message() << dpi << " dpi");
+        if (dpi != 96) MoveToDpi(hwnd, dpi, 5550, 3210);
+        const Picture screen =
+            ShootWindow(hwnd, dpi == 96 ? std::wstring(L"frmSplash") : L"frmSplash-" + std::to_wstring(dpi));
+        const Picture painted = Picture::OfClient(hwnd);
+        const POINT origin = ClientOrigin(hwnd);
+        int different = 0;
+        for (int y = 0; y < painted.Height(); ++y)
+            for (int x = 0; x < painted.Width(); ++x)
+                if (screen.At(origin.x + x, origin.y + y) != painted.At(x, y)) ++different;
+        EXPECT_LT(different, painted.Width() * painted.Height() / 100);
+    }
 }
 
 TEST(WindowPictures, ConfigurationWindow) {

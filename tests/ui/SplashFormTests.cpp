@@ -52,7 +52,7 @@ protected:
     }
     // A point of the client area that belongs to none of the labels and not to the logo.
     static POINT OnArtworkBackground() { return POINT{10, 10}; }
-    static POINT OnPaleYellowBackground() { return POINT{At96(5550) - 20, 20}; }
+    static POINT OnRightBackground() { return POINT{At96(5550) - 20, 20}; }
 
     SplashCommandsSpy commands;
     SplashForm form{commands};
@@ -64,17 +64,14 @@ SIZE ArialExtent(const std::wstring& text, int hundredthsOfPoint, bool bold) {
     lf.lfHeight = -::MulDiv(hundredthsOfPoint, 96, 7200);
     lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     lstrcpynW(lf.lfFaceName, L"Arial", LF_FACESIZE);
-    HFONT font = ::CreateFontIndirectW(&lf);
-    HDC dc = ::GetDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, font);
+    const toolkit::UniqueFont font(::CreateFontIndirectW(&lf));
+    const toolkit::WindowDc dc(nullptr);
+    const toolkit::SelectedObject selected(dc.get(), font.get());
     SIZE size{};
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
     TEXTMETRICW tm{};
-    ::GetTextMetricsW(dc, &tm);
+    ::GetTextMetricsW(dc.get(), &tm);
     size.cy = tm.tmHeight;
-    ::SelectObject(dc, old);
-    ::ReleaseDC(nullptr, dc);
-    ::DeleteObject(font);
     return size;
 }
 
@@ -186,43 +183,40 @@ TEST_F(frmSplash, EveryLabelLiesInsideTheWindow) {
     }
 }
 
-TEST_F(frmSplash, PaintsTheArtworkTheLogoAndReadableLabels) {
+// The artwork covers the window, and every label lies on it whole at each DPI: just outside the
+// label's rectangle there is artwork, never the pale-yellow background.
+TEST_F(frmSplash, PaintsTheArtworkTheLogoAndLabelsWhollyOnTheArtworkAtEachDpi) {
     form.Load();
-    const Picture picture = Picture::OfClient(form.Hwnd());
-    const RECT artwork{0, 0, At96(4275), At96(2670)};
+    for (UINT dpi : {96u, 144u, 192u}) {
+        SCOPED_TRACE(testing::Message() << dpi << " dpi");
+        if (dpi != 96) MoveToDpi(form.Hwnd(), dpi, 5550, 3210);
+        ASSERT_EQ(form.Dpi(), dpi);
+        const Picture picture = Picture::OfClient(form.Hwnd());
+        const RECT client = ClientRect(form.Hwnd());
+        EXPECT_GT(picture.CountDark(client, 330), client.right * client.bottom * 9 / 10) << "the dark artwork";
 
-    EXPECT_EQ(picture.At(picture.Width() - 3, 3), kPaleYellow) << "the background beside the artwork";
-    EXPECT_EQ(picture.At(3, picture.Height() - 3), kPaleYellow) << "the background below the artwork";
-    const int artworkArea = artwork.right * artwork.bottom;
-    EXPECT_GT(picture.CountDark(artwork, 330), artworkArea * 6 / 10) << "the dark artwork at its natural size";
-    EXPECT_LT(picture.CountDark(RECT{artwork.right + 1, 0, picture.Width(), 40}, 330), 5)
-        << "nothing of the artwork beyond its natural width";
+        const RECT logo = form.imgLogo.Rect();
+        EXPECT_GT(picture.Count(logo, RGB(224, 32, 32), 16), 40) << "the red clock of the logo (the red of tray2.icon)";
 
-    const RECT logo = form.imgLogo.Rect();
-    EXPECT_GT(picture.Count(RECT{logo.left, logo.top, logo.left + 32, logo.top + 32}, RGB(224, 32, 32), 16), 40)
-        << "the red clock of the logo (the red of tray2.icon)";
-
-    const struct {
-        const char* name;
-        const SplashLabel& label;
-        COLORREF colour;
-    } cases[] = {
-        {"lblCompanyProduct", form.lblCompanyProduct, kPaleYellow},
-        {"lblProductName", form.lblProductName, kPaleYellow},
-        {"lblVersion", form.lblVersion, kPaleYellow},
-        {"lblCopyright", form.lblCopyright, kWhite},
-        {"lblCompany", form.lblCompany, kWhite},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        RECT r = c.label.Rect();
-        ::InflateRect(&r, 1, 1);
-        EXPECT_GT(picture.Count(r, c.colour, 8), 15) << "the text in its colour";
-        // Where the text lies on the pale-yellow background, a dark edge keeps it readable.
-        RECT outside = r;
-        if (r.top < artwork.bottom) outside.left = std::max(r.left, artwork.right);
-        if (outside.left < outside.right) {
-            EXPECT_GT(picture.CountDark(outside, 300), 15) << "a dark edge off the artwork";
+        const struct {
+            const char* name;
+            const SplashLabel& label;
+            COLORREF colour;
+        } cases[] = {
+            {"lblCompanyProduct", form.lblCompanyProduct, kPaleYellow},
+            {"lblProductName", form.lblProductName, kPaleYellow},
+            {"lblVersion", form.lblVersion, kPaleYellow},
+            {"lblCopyright", form.lblCopyright, kWhite},
+            {"lblCompany", form.lblCompany, kWhite},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const RECT r = c.label.Rect();
+            EXPECT_GT(picture.Count(r, c.colour, 8), 15) << "the text in its colour";
+            RECT around = r;
+            ::InflateRect(&around, 1, 1);
+            const int edge = picture.Count(around, kPaleYellow, 24) - picture.Count(r, kPaleYellow, 24);
+            EXPECT_EQ(edge, 0) << "pale-yellow background next to the label";
         }
     }
 }
@@ -239,7 +233,7 @@ TEST_F(frmSplash, CharacterKeysAndClicksOnTheBackgroundOrTheLowerLabelsCloseIt) 
         {"a letter", [](SplashForm&, HWND w) { PressKey(w, 'Q'); }},
         {"a digit", [](SplashForm&, HWND w) { PressKey(w, '7'); }},
         {"background on the artwork", [](SplashForm&, HWND w) { Click(w, OnArtworkBackground()); }},
-        {"pale-yellow background", [](SplashForm&, HWND w) { Click(w, OnPaleYellowBackground()); }},
+        {"background at the right", [](SplashForm&, HWND w) { Click(w, OnRightBackground()); }},
         {"lblCopyright", [](SplashForm& f, HWND w) { Click(w, CentreOf(f.lblCopyright.Rect())); }},
         {"lblCompany", [](SplashForm& f, HWND w) { Click(w, CentreOf(f.lblCompany.Rect())); }},
     };
@@ -290,8 +284,8 @@ TEST_F(frmSplash, ClicksOnTheLogoTitleVersionAndCompanyNameOpenTheWebPageAndLeav
 
 TEST_F(frmSplash, APressReleasedOverAnotherPartIsNoClick) {
     HWND hwnd = ShowSplash();
-    PressAndRelease(hwnd, CentreOf(form.imgLogo.Rect()), OnPaleYellowBackground());
-    PressAndRelease(hwnd, OnPaleYellowBackground(), CentreOf(form.lblVersion.Rect()));
+    PressAndRelease(hwnd, CentreOf(form.imgLogo.Rect()), OnRightBackground());
+    PressAndRelease(hwnd, OnRightBackground(), CentreOf(form.lblVersion.Rect()));
     PressAndRelease(hwnd, CentreOf(form.lblCompany.Rect()), CentreOf(form.lblProductName.Rect()));
     EXPECT_TRUE(::IsWindow(hwnd));
     EXPECT_EQ(commands.closed, 0);
@@ -372,7 +366,7 @@ TEST_F(frmSplash, TooltipsInviteToTheWebSiteOrSayClose) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(TipAt(tooltip, hwnd, CentreOf(c.part.Rect())).value_or(L"(none)"), c.tip);
     }
-    EXPECT_FALSE(TipAt(tooltip, hwnd, OnPaleYellowBackground()).has_value());
+    EXPECT_FALSE(TipAt(tooltip, hwnd, OnRightBackground()).has_value());
     EXPECT_FALSE(TipAt(tooltip, hwnd, OnArtworkBackground()).has_value());
 }
 

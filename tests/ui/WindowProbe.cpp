@@ -2,14 +2,17 @@
 
 #include <commctrl.h>
 #include <wincodec.h>
+#include <windowsx.h>
 #include <wrl/client.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cwctype>
 #include <iterator>
+#include <optional>
 
 #include "toolkit/Form.h"
+#include "toolkit/UniqueHandle.h"
 
 namespace hv::test {
 namespace {
@@ -82,6 +85,20 @@ RECT ClientRect(HWND window) {
     return r;
 }
 
+void MoveToDpi(HWND window, UINT dpi, int clientWidthTwips, int clientHeightTwips) {
+    RECT frame{}, client{};
+    ::GetWindowRect(window, &frame);
+    ::GetClientRect(window, &client);
+    const int width = frame.right - frame.left + ::MulDiv(clientWidthTwips, static_cast<int>(dpi), 1440) - client.right;
+    const int height =
+        frame.bottom - frame.top + ::MulDiv(clientHeightTwips, static_cast<int>(dpi), 1440) - client.bottom;
+    // Where it fits, the window stays whole on the screen (a screenshot sees nothing beyond it).
+    const int left = std::max(0, std::min<int>(frame.left, ::GetSystemMetrics(SM_CXSCREEN) - width));
+    const int top = std::max(0, std::min<int>(frame.top, ::GetSystemMetrics(SM_CYSCREEN) - height));
+    RECT suggested{left, top, left + width, top + height};
+    ::SendMessageW(window, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
 RECT RectInParent(HWND child) {
     RECT r{};
     ::GetWindowRect(child, &r);
@@ -101,7 +118,7 @@ DWORD ExStyleOf(HWND window) { return static_cast<DWORD>(::GetWindowLongPtrW(win
 
 LOGFONTW FontOf(HWND control) {
     LOGFONTW lf{};
-    const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    const HFONT font = GetWindowFont(control);
     if (font) ::GetObjectW(font, sizeof lf, &lf);
     return lf;
 }
@@ -168,18 +185,10 @@ public:
         bi.bmiHeader.biPlanes = 1;
         bi.bmiHeader.biBitCount = 32;
         bi.bmiHeader.biCompression = BI_RGB;
-        dc_ = ::CreateCompatibleDC(nullptr);
-        bitmap_ = ::CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
-        old_ = ::SelectObject(dc_, bitmap_);
+        bitmap_.reset(::CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &bits_, nullptr, 0));
+        selected_.emplace(dc_.get(), bitmap_.get());
     }
-    Canvas32(const Canvas32&) = delete;
-    Canvas32& operator=(const Canvas32&) = delete;
-    ~Canvas32() {
-        ::SelectObject(dc_, old_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    HDC Dc() const { return dc_; }
+    HDC Dc() const { return dc_.get(); }
     Picture Take() const {
         ::GdiFlush();
         Picture p(width_, height_);
@@ -190,10 +199,10 @@ public:
 
 private:
     int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    toolkit::UniqueMemoryDc dc_{::CreateCompatibleDC(nullptr)};
+    toolkit::UniqueBitmap bitmap_;
     void* bits_ = nullptr;
+    std::optional<toolkit::SelectedObject> selected_;  // last: deselected before the bitmap goes
 };
 
 Picture Picture::OfClient(HWND window) {
@@ -206,9 +215,8 @@ Picture Picture::OfClient(HWND window) {
 Picture Picture::OfScreen(const RECT& screen) {
     const int width = screen.right - screen.left, height = screen.bottom - screen.top;
     Canvas32 canvas(width, height);
-    HDC desktop = ::GetDC(nullptr);
-    ::BitBlt(canvas.Dc(), 0, 0, width, height, desktop, screen.left, screen.top, SRCCOPY);
-    ::ReleaseDC(nullptr, desktop);
+    const toolkit::WindowDc desktop(nullptr);
+    ::BitBlt(canvas.Dc(), 0, 0, width, height, desktop.get(), screen.left, screen.top, SRCCOPY);
     return canvas.Take();
 }
 

@@ -24,6 +24,9 @@ bool BringToFront(HWND window);
 HWND FocusIn(HWND window);
 
 RECT ClientRect(HWND window);
+// Sends the window WM_DPICHANGED as a move to a monitor of that DPI does, with a suggested window
+// rectangle whose client area is the given size in twips at that DPI.
+void MoveToDpi(HWND window, UINT dpi, int clientWidthTwips, int clientHeightTwips);
 // A child window's rectangle in its parent's client coordinates.
 RECT RectInParent(HWND child);
 std::wstring TextOf(HWND window);
