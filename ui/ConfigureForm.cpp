@@ -16,13 +16,6 @@ toolkit::FormStyle ConfigureStyle() {
     return s;
 }
 
-// Positions inside a frame are given relative to the frame; controls are children of the window.
-toolkit::ControlSpec In(const toolkit::ControlSpec& frame, toolkit::ControlSpec layout) {
-    layout.rect.left += frame.rect.left;
-    layout.rect.top += frame.rect.top;
-    return layout;
-}
-
 // Messages after which the clock may read differently than the poll cycle expects. They are
 // broadcast to top-level windows, hidden ones included (a message-only window would miss them).
 bool MovesTheClock(UINT message, WPARAM wParam) {
@@ -50,79 +43,17 @@ bool MovesTheClock(UINT message, WPARAM wParam) {
     }
 }
 
-const toolkit::ControlSpec kFrame1{{0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};
-const toolkit::ControlSpec kFrame3{
-    {0, 1800, 5895, 1095}, L"Email formatting options (select appointment fields to include)", L"", 7, true};
-
 }  // namespace
 
 ConfigureForm::ConfigureForm(toolkit::Host& host, ConfigureCommands& commands)
     : toolkit::Form(ConfigureStyle()),
-      Frame1(*this, kFrame1),
-      chkCEEnabled(*this,
-                   In(kFrame1, {{120, 240, 5655, 255},
-                                L"&Enable notification email to the following email address:",
-                                L"Checked: Email notification is enabled, Unchecked: Email notification is disabled.",
-                                4})),
-      txtEmailAddress(
-          *this, In(kFrame1, {{120, 600, 4815, 285}, L"", L"Enter the email address for you notification service", 2})),
-      cmdTestEmail(*this,
-                   In(kFrame1, {{5040, 600, 735, 255}, L"&Test", L"Send a test page to the specified address.", 3})),
-      chkReminder(
-          *this, In(kFrame1,
-                    {{120, 960, 5415, 315},
-                     L"Notifiy only if the Outlook appointment &reminder option is checked.",
-                     L"Checked: Notification is limited to only Outlook appointments with the reminder option checked.",
-                     5})),
-      // A label passes its access key to the control that follows it in window order, so the label
-      // goes just before the category box (with the reminder box's index, after it in
-      // declaration order). Labels take no focus: the tab walk is the same as with index 12.
-      Label1(*this, In(kFrame1, {{120, 1320, 2895, 255}, L"Notifiy only if appointment cate&gory = ", L"", 5})),
-      txtCategory(
-          *this,
-          In(kFrame1,
-             {{2880, 1320, 2055, 285},
-              L"",
-              L"Notification is limited to Outlook appointments with a matching category text to the one entered here.",
-              6})),
-      cmdClear(*this, In(kFrame1, {{5040, 1320, 735, 255}, L"Cl&ear", L"Clear the category text.", 15})),
-      Frame3(*this, kFrame3),
-      chkSubject(
-          *this,
-          In(kFrame3,
-             {{360, 360, 975, 195}, L"&Subject (", L"Includes the appointment subject in the email subject.", 8})),
-      chkStartEndTIme(*this, In(kFrame3, {{1320, 360, 1695, 195},
-                                          L"Start-End &Time)",
-                                          L"Includes the appointment start and end time in the email subject.",
-                                          9})),
-      chkLocation(
-          *this,
-          In(kFrame3,
-             {{2880, 360, 1575, 195}, L"> &Location", L"Includes the appointment location in the email subject.", 10})),
-      chkOrganizer(
-          *this,
-          In(kFrame3, {{3960, 360, 1815, 195},
-                       L"/ Meeting &Organizer",
-                       L"Includes the name of the appointment oganizer in the email subject if not the current user.",
-                       11})),
-      chkComments(*this, In(kFrame3, {{360, 720, 4935, 195},
-                                      L"Include appointment &body in email body",
-                                      L"Includes the appointment's notes as the body of the email.",
-                                      13})),
-      cmdOK(*this, {{2280, 3000, 1215, 375}, L"&Close", L"", 0}),
       tmrChkCalEvents(*this),
       tmrTrayRetry(*this),
       tmrCallWatch(*this, toolkit::TimerDelivery::Sent),
       mnuPopUpMenu(*this),
       host_(host),
       commands_(commands),
-      settings_(*this),
-      holders_{
-          {&settings::kEmailAddress, &txtEmailAddress, nullptr}, {&settings::kCEEnabled, nullptr, &chkCEEnabled},
-          {&settings::kReminder, nullptr, &chkReminder},         {&settings::kCategoryText, &txtCategory, nullptr},
-          {&settings::kSubject, nullptr, &chkSubject},           {&settings::kStartEndTime, nullptr, &chkStartEndTIme},
-          {&settings::kLocation, nullptr, &chkLocation},         {&settings::kOrganizer, nullptr, &chkOrganizer},
-          {&settings::kComments, nullptr, &chkComments}} {
+      settings_(*this) {
     auto run = [this](MenuCommand c) { return [this, c] { commands_.RunMenuCommand(c); }; };
     mnuConfigure = mnuPopUpMenu.AddItem(L"C&onfigure", run(MenuCommand::Configure));
     mnuEnableEmailNotification =

@@ -37,21 +37,61 @@ public:
     void cmdClear_Click();
     void cmdTestEmail_Click();
 
-    toolkit::Frame Frame1;
-    toolkit::CheckBox chkCEEnabled;
-    toolkit::TextBox txtEmailAddress;
-    toolkit::Button cmdTestEmail;
-    toolkit::CheckBox chkReminder;
-    toolkit::Label Label1;
-    toolkit::TextBox txtCategory;
-    toolkit::Button cmdClear;
-    toolkit::Frame Frame3;
-    toolkit::CheckBox chkSubject;
-    toolkit::CheckBox chkStartEndTIme;
-    toolkit::CheckBox chkLocation;
-    toolkit::CheckBox chkOrganizer;
-    toolkit::CheckBox chkComments;
-    toolkit::Button cmdOK;
+    // The controls, each with its place, caption, tooltip and tab index; a control that holds a
+    // setting is named beside that setting in holders_ below.
+    toolkit::Frame Frame1{*this, kFrame1};
+    toolkit::CheckBox chkCEEnabled{
+        *this, In(kFrame1, {{120, 240, 5655, 255},
+                            L"&Enable notification email to the following email address:",
+                            L"Checked: Email notification is enabled, Unchecked: Email notification is disabled.",
+                            4})};
+    toolkit::TextBox txtEmailAddress{
+        *this, In(kFrame1, {{120, 600, 4815, 285}, L"", L"Enter the email address for you notification service", 2})};
+    toolkit::Button cmdTestEmail{
+        *this, In(kFrame1, {{5040, 600, 735, 255}, L"&Test", L"Send a test page to the specified address.", 3})};
+    toolkit::CheckBox chkReminder{
+        *this,
+        In(kFrame1, {{120, 960, 5415, 315},
+                     L"Notifiy only if the Outlook appointment &reminder option is checked.",
+                     L"Checked: Notification is limited to only Outlook appointments with the reminder option checked.",
+                     5})};
+    // A label passes its access key to the control that follows it in window order, so the label
+    // goes just before the category box (with the reminder box's index, after it in
+    // declaration order). Labels take no focus: the tab walk is the same as with index 12.
+    toolkit::Label Label1{*this,
+                          In(kFrame1, {{120, 1320, 2895, 255}, L"Notifiy only if appointment cate&gory = ", L"", 5})};
+    toolkit::TextBox txtCategory{
+        *this,
+        In(kFrame1,
+           {{2880, 1320, 2055, 285},
+            L"",
+            L"Notification is limited to Outlook appointments with a matching category text to the one entered here.",
+            6})};
+    toolkit::Button cmdClear{*this, In(kFrame1, {{5040, 1320, 735, 255}, L"Cl&ear", L"Clear the category text.", 15})};
+    toolkit::Frame Frame3{*this, kFrame3};
+    toolkit::CheckBox chkSubject{
+        *this, In(kFrame3,
+                  {{360, 360, 975, 195}, L"&Subject (", L"Includes the appointment subject in the email subject.", 8})};
+    toolkit::CheckBox chkStartEndTIme{*this,
+                                      In(kFrame3, {{1320, 360, 1695, 195},
+                                                   L"Start-End &Time)",
+                                                   L"Includes the appointment start and end time in the email subject.",
+                                                   9})};
+    toolkit::CheckBox chkLocation{
+        *this,
+        In(kFrame3,
+           {{2880, 360, 1575, 195}, L"> &Location", L"Includes the appointment location in the email subject.", 10})};
+    toolkit::CheckBox chkOrganizer{
+        *this,
+        In(kFrame3, {{3960, 360, 1815, 195},
+                     L"/ Meeting &Organizer",
+                     L"Includes the name of the appointment oganizer in the email subject if not the current user.",
+                     11})};
+    toolkit::CheckBox chkComments{*this, In(kFrame3, {{360, 720, 4935, 195},
+                                                      L"Include appointment &body in email body",
+                                                      L"Includes the appointment's notes as the body of the email.",
+                                                      13})};
+    toolkit::Button cmdOK{*this, {{2280, 3000, 1215, 375}, L"&Close", L"", 0}};
 
     toolkit::Timer tmrChkCalEvents;
     toolkit::Timer tmrTrayRetry;  // adds the tray icon again while the shell turns it down
@@ -79,6 +119,18 @@ protected:
     void OnDpiChanged() override;
 
 private:
+    // The window's layout, in twips. Positions inside a frame are given relative to the frame;
+    // controls are children of the window.
+    static inline const toolkit::ControlSpec kFrame1{
+        {0, 0, 5895, 1695}, L"Appointment notification options", L"", 1, true};
+    static inline const toolkit::ControlSpec kFrame3{
+        {0, 1800, 5895, 1095}, L"Email formatting options (select appointment fields to include)", L"", 7, true};
+    static toolkit::ControlSpec In(const toolkit::ControlSpec& frame, toolkit::ControlSpec layout) {
+        layout.rect.left += frame.rect.left;
+        layout.rect.top += frame.rect.top;
+        return layout;
+    }
+
     void WireHandlers();
     void SetWindowIcons();
     // The control that holds a setting (none for the security-notice flag).
@@ -92,7 +144,13 @@ private:
     toolkit::Host& host_;
     ConfigureCommands& commands_;
     settings::Settings settings_;
-    const std::vector<Holder> holders_;
+    // The control that holds each setting.
+    const std::vector<Holder> holders_{
+        {&settings::kEmailAddress, &txtEmailAddress, nullptr}, {&settings::kCEEnabled, nullptr, &chkCEEnabled},
+        {&settings::kReminder, nullptr, &chkReminder},         {&settings::kCategoryText, &txtCategory, nullptr},
+        {&settings::kSubject, nullptr, &chkSubject},           {&settings::kStartEndTime, nullptr, &chkStartEndTIme},
+        {&settings::kLocation, nullptr, &chkLocation},         {&settings::kOrganizer, nullptr, &chkOrganizer},
+        {&settings::kComments, nullptr, &chkComments}};
     std::wstring securityWarning_ = settings::kSecurityWarning.defaultText;
     std::array<toolkit::UniqueIcon, 3> pictures_;
     std::array<toolkit::UniqueIcon, 2> windowIcons_;  // big and small, at the window's DPI
