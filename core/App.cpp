@@ -116,7 +116,7 @@ bool App::StartUp() {
     host_.Sleep(kHoldSplash);
     frmSplash_.Hide();
 
-    if (frmConfigure_.txtEmailAddress.Text().empty()) {
+    if (frmConfigure_.Address().empty()) {
         frmConfigure_.Show();
         CheckNotifyAddress();
     }
@@ -169,7 +169,7 @@ void App::Shutdown(bool endMessageLoop) {
 
 bool App::TickSkipped() {
     return frmConfigure_.Visible() || frmConfigure_.mnuPopUpMenu.Visible() || Initializing != VARIANT_FALSE ||
-           frmSplash_.Visible() || frmConfigure_.txtEmailAddress.Text().empty();
+           frmSplash_.Visible() || frmConfigure_.Address().empty();
 }
 
 void App::tmrChkCalEvents_Timer() {
@@ -179,7 +179,7 @@ void App::tmrChkCalEvents_Timer() {
     // Whatever happens inside the tick, it ends here and the timer is armed again by the usual
     // rule: a skipped tick always, a full one while notification is on.
     const toolkit::ScopeExit rearm([&] {
-        const bool again = !shutDown_ && (skipped || frmConfigure_.chkCEEnabled.Value() == 1);
+        const bool again = !shutDown_ && (skipped || frmConfigure_.NotifyOn());
         poll_.RearmAfterTick(again);
         if (!again && !shutDown_) switchedOffAt_ = host_.Now();
     });
@@ -227,7 +227,7 @@ std::wstring App::TrayTooltip(const wchar_t* state) const {
 }
 
 void App::RefreshTrayState() {
-    if (frmConfigure_.chkCEEnabled.Value() == 1)
+    if (frmConfigure_.NotifyOn())
         tray_.Modify(frmConfigure_.Picture(kActivePicture), TrayTooltip(L"Active"));
     else
         tray_.Modify(frmConfigure_.Picture(kInactivePicture), TrayTooltip(L"Inactive"));
@@ -246,21 +246,21 @@ void App::ApplyNotifySwitch() {
 
 void App::CheckNotifyAddress() {
     auto& f = frmConfigure_;
-    if (f.txtEmailAddress.Text().empty() && f.chkCEEnabled.Value() == 1) {
+    if (f.Address().empty() && f.NotifyOn()) {
         const int answer = host_.ShowMessage(
             f.Visible() ? f.Hwnd() : nullptr,
             L"Horavane can not enable the notification option.\r\nPlease enter the notification email address.",
             MB_OKCANCEL | MB_ICONINFORMATION, toolkit::ReadVersionInfo().productName);
-        if (answer == IDCANCEL && !shutDown_) f.chkCEEnabled.SetValue(0);
+        if (answer == IDCANCEL && !shutDown_) f.SetValue(settings::kCEEnabled, 0);
     }
     if (!shutDown_) f.Settings().Store(settings::kEmailAddress);
 }
 
 void App::mnuEnableEmailNotification_Click() {
     auto& f = frmConfigure_;
-    f.chkCEEnabled.SetValue(f.chkCEEnabled.Value() ^ 1);
+    f.SetValue(settings::kCEEnabled, f.Value(settings::kCEEnabled) ^ 1);
     ApplyNotifySwitch();
-    if (f.txtEmailAddress.Text().empty() && f.chkCEEnabled.Value() == 1) {
+    if (f.Address().empty() && f.NotifyOn()) {
         f.Show();
         CheckNotifyAddress();
     }
