@@ -212,19 +212,6 @@ Dispatch Variant::AsDispatch() const {
     return d;
 }
 
-Variant Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
-    // Like a late-bound client, ask for the property or the method of that name.
-    return InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYGET | DISPATCH_METHOD, args);
-}
-
-void Put(IDispatch* object, const wchar_t* name, const Variant& value) {
-    InvokeId(object, IdOf(object, name), DISPATCH_PROPERTYPUT, {value});
-}
-
-Variant Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args) {
-    return InvokeId(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET, args);
-}
-
 Variant DefaultValue(IDispatch* object) {
     if (!object) throw AutomationError(E_POINTER, L"Object variable not set.");
     return InvokeId(object, DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});

@@ -72,12 +72,6 @@ private:
     VARIANT v_;
 };
 
-// Reads a property: `object.name(args...)`.
-Variant Get(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args = {});
-// Writes a property: `object.name = value`.
-void Put(IDispatch* object, const wchar_t* name, const Variant& value);
-// Calls a method: `object.name(args...)`.
-Variant Call(IDispatch* object, const wchar_t* name, std::initializer_list<Variant> args = {});
 // Reads the object's default member (DISPID_VALUE).
 Variant DefaultValue(IDispatch* object);
 // The object's type name as its type information gives it, or "Object" when it has none.

@@ -28,7 +28,7 @@ protected:
 TEST_F(Session, OpensTheCalendarSortedWithOccurrences) {
     EXPECT_NE(Open(), L"Nothing");
     EXPECT_TRUE(engine->OutlookApp && engine->OutlookNameSpace && engine->CalendarItems);
-    EXPECT_TRUE(outlook::Get(engine->CalendarItems.Get(), L"IncludeRecurrences").AsBool());
+    EXPECT_TRUE(engine->Client().Get(engine->CalendarItems.Get(), L"IncludeRecurrences").AsBool());
     EXPECT_EQ(server->Count().Calls(L"Items", L"Sort"), 1);
 }
 
