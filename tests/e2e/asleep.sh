@@ -18,9 +18,7 @@ log "one appointment due at $due (starting ten minutes later), one starting at $
 
 app_start
 app_wait_running
-tray_menu '&View Pending Notifications'
-viewer=$(viewer_title)
-drv wait-text "$viewer" Edit#0 contains "$(viewer_line ahead)" 15 >/dev/null || fail "not listed before the stop"
+viewer_open_listing ahead
 
 # Horavane's own process, found by its command line in this prefix.
 app_pids() {

@@ -268,6 +268,12 @@ expect_sent() { "$PY" "$E2E_DIR/expect.py" sent "$OUTBOX" "$@" || fail "the outb
 viewer_line() { "$PY" "$E2E_DIR/expect.py" line "$MANIFEST" "$1" --am "$AM" --pm "$PM"; }
 viewer_title() { echo "Horavane - Notifications pending for $SHORT_DATE"; }
 viewer_text() { drv get "$(viewer_title)" Edit#0 | tr -d '\r'; }
+# Opens the pending list from the tray menu (its title in $viewer) and waits until it lists ID.
+viewer_open_listing() {
+  tray_menu '&View Pending Notifications'
+  viewer=$(viewer_title)
+  drv wait-text "$viewer" Edit#0 contains "$(viewer_line "$1")" 15 >/dev/null || fail "$1 is not listed at the start"
+}
 
 # --- the program ---
 

@@ -30,9 +30,7 @@ standin_start
 started_s=$(now_s)
 app_start
 app_wait_running
-tray_menu '&View Pending Notifications'
-viewer=$(viewer_title)
-drv wait-text "$viewer" Edit#0 contains "$(viewer_line reopened)" 15 >/dev/null || fail "not listed at the start"
+viewer_open_listing reopened
 outbox_wait 1 10 || fail "the all-day appointment was not sent while Outlook runs"
 sent_s=$(now_s)
 

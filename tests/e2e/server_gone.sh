@@ -25,9 +25,7 @@ meeting_at() {
 meeting_at 42
 app_start
 app_wait_running
-tray_menu '&View Pending Notifications'
-viewer=$(viewer_title)
-drv wait-text "$viewer" Edit#0 contains "$(viewer_line meeting)" 15 >/dev/null || fail "not listed at the start"
+viewer_open_listing meeting
 
 # The first outage, while the configuration window is open: no poll runs, Test meets it.
 tray_menu 'C&onfigure'
