@@ -46,7 +46,10 @@ App::App(Platform platform)
         KeepTrayIconShown();
     };
     frmConfigure_.tmrCallWatch.onTick = [this] {
-        if (!shutDown_) outlook_.WatchWaitingSend();
+        if (shutDown_) return;
+        outlook_.WatchWaitingSend();
+        // A poll held past Exit's wait for the Outbox (a prompt nobody answers) is left where it is.
+        if (exitAfterTickSince_ && host_.TickCount() - *exitAfterTickSince_ >= kOutboxWaitMs) frmConfigure_.Unload();
     };
     outlook_.ShowBalloonsWith([this](const std::wstring& text, bool warning) {
         if (!shutDown_) tray_.ShowBalloon(toolkit::ReadVersionInfo().productName, text, warning);
@@ -135,6 +138,10 @@ void App::MainWindowUnloading() {
 // An Outlook that this program started ends when the program lets go of it, and a notification
 // still in its Outbox would wait there until Outlook runs again: Exit gives it up to 30 seconds
 // to leave, the tray menu still answering.
+bool App::OutboxToWaitFor() const {
+    return started_ && !shutDown_ && outlook_.StartedOutlook() && outlook_.OutboxHoldsNotifications();
+}
+
 void App::WaitForTheOutbox() {
     if (exiting_ || shutDown_ || poll_.TickRunning() || !started_ || !outlook_.StartedOutlook()) return;
     exiting_ = true;
@@ -173,6 +180,11 @@ bool App::TickSkipped() {
 }
 
 void App::tmrChkCalEvents_Timer() {
+    RunPollTick();
+    if (exitAfterTickSince_ && !shutDown_) frmConfigure_.Unload();  // Exit chosen during the tick
+}
+
+void App::RunPollTick() {
     if (poll_.TickRunning() || shutDown_) return;  // ticks never overlap, and none runs after shutdown
     poll_.StopForTick();
     bool skipped = false;
@@ -205,7 +217,7 @@ bool App::RunTick() {
         outlook_.WatchForOutlook();
         return false;
     }
-    outlook_.Poll([this] { return shutDown_; });
+    outlook_.Poll([this] { return shutDown_ || exitAfterTickSince_.has_value(); });
     return true;
 }
 
@@ -304,8 +316,20 @@ void App::RunMenuCommand(ui::MenuCommand command) {
         case ui::MenuCommand::ViewPending: frmQ_.Show(); break;
         case ui::MenuCommand::HelpContents: mnuHelpContents_Click(); break;
         case ui::MenuCommand::HelpAbout: mnuHelpAbout_Click(); break;
-        case ui::MenuCommand::Exit: frmConfigure_.Unload(); break;
+        case ui::MenuCommand::Exit: ExitChosen(); break;
     }
+}
+
+// The menu answers while a poll waits on Outlook. Exit chosen then ends the program at once,
+// unless a notification is in the Outbox of an Outlook this program started (the poll may have
+// just handed it over): the poll ends first, sending nothing more, and Exit then waits for the
+// Outbox as usual.
+void App::ExitChosen() {
+    if (poll_.TickRunning() && OutboxToWaitFor()) {
+        if (!exitAfterTickSince_) exitAfterTickSince_ = host_.TickCount();
+        return;
+    }
+    frmConfigure_.Unload();
 }
 
 void App::TaskbarCreated() {

@@ -83,7 +83,10 @@ private:
     bool StartUp();
     bool AnotherInstanceRunning();
     bool TickSkipped();
+    void RunPollTick();
     bool RunTick();
+    void ExitChosen();
+    bool OutboxToWaitFor() const;
     void Shutdown(bool endMessageLoop);
     void WaitForTheOutbox();
     std::wstring TrayTooltip(const wchar_t* state) const;
@@ -103,8 +106,9 @@ private:
     toolkit::UniqueKernelHandle instanceMutex_;
     toolkit::UniqueIcon logo_;
     int logoPixels_ = 0;
-    std::optional<SYSTEMTIME> switchedOffAt_;  // the poll timer stopped with notification off
-    bool exiting_ = false;                     // Exit waits for the Outbox
+    std::optional<SYSTEMTIME> switchedOffAt_;      // the poll timer stopped with notification off
+    std::optional<ULONGLONG> exitAfterTickSince_;  // Exit chosen inside a poll, which ends first
+    bool exiting_ = false;                         // Exit waits for the Outbox
     bool started_ = false;
     bool shutDown_ = false;
 };

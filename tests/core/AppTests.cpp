@@ -78,7 +78,8 @@ protected:
     std::shared_ptr<standin::Server> server;
     std::vector<TrayCall> tray;
     bool outlookAvailable = true;
-    int addsTurnedDown = 0;  // NIM_ADD calls the shell turns down before it takes one
+    bool userStartedOutlook = true;  // false: Outlook runs only once the program has started it
+    int addsTurnedDown = 0;          // NIM_ADD calls the shell turns down before it takes one
     int outlookCreated = 0;
     std::function<void()> onOutlookCreated;
     std::function<void()> onOutlookAttached;
@@ -132,7 +133,7 @@ protected:
             EXPECT_TRUE(outlookAvailable) << "attaching while no Outlook runs starts one";
             return Reach(server->CreateApplication());
         };
-        p.outlookRuns = [this] { return outlookAvailable; };
+        p.outlookRuns = [this] { return outlookAvailable && (userStartedOutlook || outlookCreated > 0); };
         p.trayShell = [this](DWORD m, NOTIFYICONDATAA* d) {
             tray.push_back({m, d->hIcon, std::string(d->szTip), server ? server->Count().LiveObjects() : 0});
             if (m == NIM_ADD && addsTurnedDown > 0) return --addsTurnedDown, FALSE;
@@ -555,6 +556,35 @@ TEST_F(AppTest, ExitInsideACallThatWaitsEndsEverythingCleanly) {
         MSG msg;
         EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     }
+}
+
+// Exit chosen inside a poll while a notification waits in the Outbox of an Outlook that the program
+// started (offline here throughout): the poll ends first, sending nothing more, and then Exit waits
+// the usual 30 seconds for the Outbox before letting Outlook go.
+TEST_F(AppTest, ExitInsideAPollWaitsForTheOutboxOfAnOutlookItStarted) {
+    test::SetRawValue(HKEY_CURRENT_USER, L"Software\\OutlookStandin", "Offline", REG_DWORD, std::string("\1\0\0\0", 4));
+    config.followRegistryControls = true;
+    userStartedOutlook = false;
+    WriteCalendar({At("Planning", "0945"), At("Review", "0946")});
+    ASSERT_TRUE(Start());
+    Tick(9, 45, 2);
+    ASSERT_EQ(server->Count().Calls(L"MailItem", L"Send"), 1);
+    bool chosen = false;
+    server->Faults().During(L"Items", L"FindNext", [&] {
+        if (chosen) return;
+        chosen = true;
+        Config().mnuPopUpMenu.RunCommand(Config().mnuExit);
+        EXPECT_FALSE(app->ShutDown()) << "Exit waits for the poll";
+    });
+    const size_t sleepsBefore = host.sleeps.size();
+    Tick(9, 46, 2);
+    ASSERT_TRUE(chosen);
+    EXPECT_TRUE(app->ShutDown());
+    EXPECT_EQ(server->Count().Calls(L"MailItem", L"Send"), 1) << "nothing is sent after Exit";
+    DWORD waited = 0;
+    for (size_t i = sleepsBefore; i < host.sleeps.size(); ++i) waited += host.sleeps[i];
+    EXPECT_EQ(waited, 30000u) << "Exit waits for the Outbox";
+    EXPECT_EQ(server->Count().LiveObjects(), 0);
 }
 
 // On Windows COM asks the message filter about each call a busy Outlook turns down, and the
