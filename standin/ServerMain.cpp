@@ -102,6 +102,27 @@ private:
     bool first_ = false;
 };
 
+// Outlook's process ends soon after it stops serving. Under Wine, on a loaded machine, the stand-in's
+// teardown once hung for good after its windows had gone, so that the user's "closed Outlook" never
+// ended (COM's uninitialization can wait for calls still in progress, and a call that reached the
+// stand-in as it closed waits for a message loop that has ended): past this time the process ends
+// as it stands, saying so on stderr.
+constexpr DWORD kTeardownMs = 5000;
+
+DWORD WINAPI EndProcessAfterTeardownTime(void*) {
+    ::Sleep(kTeardownMs);
+    constexpr char kSaid[] = "OutlookStandin: teardown hung; the process ends as it stands\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), kSaid, sizeof kSaid - 1, &written, nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), 4);
+    return 0;
+}
+
+void EndProcessIfTeardownHangs() {
+    if (const HANDLE watchdog = ::CreateThread(nullptr, 0, EndProcessAfterTeardownTime, nullptr, 0, nullptr))
+        ::CloseHandle(watchdog);
+}
+
 int Serve(standin::StartedBy startedBy) {
     SingleInstance instance;
     if (!instance.First()) {
@@ -118,6 +139,7 @@ int Serve(standin::StartedBy startedBy) {
     {
         standin::LocalServer server(startedBy);
         code = server.Run();
+        EndProcessIfTeardownHangs();
     }
     ::CoUninitialize();
     return code;
