@@ -180,12 +180,13 @@ bool App::TickSkipped() {
 }
 
 void App::tmrChkCalEvents_Timer() {
+    if (poll_.TickRunning() || shutDown_) return;  // ticks never overlap, and none runs after shutdown
     RunPollTick();
     if (exitAfterTickSince_ && !shutDown_) frmConfigure_.Unload();  // Exit chosen during the tick
 }
 
+// One tick: its work, then the timer armed again.
 void App::RunPollTick() {
-    if (poll_.TickRunning() || shutDown_) return;  // ticks never overlap, and none runs after shutdown
     poll_.StopForTick();
     bool skipped = false;
     // Whatever happens inside the tick, it ends here and the timer is armed again by the usual
