@@ -102,11 +102,15 @@ private:
     bool first_ = false;
 };
 
-// Outlook's process ends soon after it stops serving. Under Wine, on a loaded machine, the stand-in's
-// teardown once hung for good after its windows had gone, so that the user's "closed Outlook" never
-// ended (COM's uninitialization can wait for calls still in progress, and a call that reached the
-// stand-in as it closed waits for a message loop that has ended): past this time the process ends
-// as it stands, saying so on stderr.
+// Outlook's process ends when its user closes it, whatever its clients do: before Outlook 2007 SP2
+// "often the end user could not close Outlook because of lingering external references", and since
+// then "the intent of the end user--to close Outlook--is respected" ("Application Shutdown Changes in
+// Outlook 2007 SP2", learn.microsoft.com/previous-versions/office/developer/office-2007/
+// dd239276(v=office.12)). The page gives no time for it; the stand-in gives it five seconds. Under
+// Wine, on a loaded machine, its teardown once hung for good after its windows had gone (COM's
+// uninitialization can wait for calls still in progress, and a call that reached the stand-in as
+// it closed waits for a message loop that has ended): past this time the process ends as it
+// stands, saying so on stderr.
 constexpr DWORD kTeardownMs = 5000;
 
 DWORD WINAPI EndProcessAfterTeardownTime(void*) {
