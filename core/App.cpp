@@ -143,7 +143,7 @@ bool App::OutboxToWaitFor() const {
 }
 
 void App::WaitForTheOutbox() {
-    if (exiting_ || shutDown_ || poll_.TickRunning() || !started_ || !outlook_.StartedOutlook()) return;
+    if (exiting_ || poll_.TickRunning() || !OutboxToWaitFor()) return;
     exiting_ = true;
     const toolkit::ScopeExit done([this] { exiting_ = false; });
     poll_.Stop();
